@@ -1,0 +1,9 @@
+#include "app/app_state.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    return 0;
+}

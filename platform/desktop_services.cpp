@@ -1,0 +1,168 @@
+#include "platform/desktop_services.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QUrl>
+#include <QWidget>
+#include <QWindow>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace platform::desktop {
+namespace {
+
+// Remote text reaches these boxes (a sender's name in a question), so never as rich text.
+int runBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+           QMessageBox::StandardButtons buttons)
+{
+    QMessageBox box(icon, title, text, buttons);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    return box.exec();
+}
+
+class QtDialogs final : public Dialogs {
+public:
+    void information(const QString& text) override
+    {
+        runBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok);
+    }
+    bool confirm(const QString& text) override
+    {
+        return runBox(QMessageBox::Question, QStringLiteral("Confirm"), text,
+                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    }
+    void error(const QString& text) override
+    {
+        runBox(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok);
+    }
+    void beep() override { QApplication::beep(); }
+};
+
+class DesktopShell final : public Shell {
+public:
+    bool open(const QString& target) override
+    {
+        const QUrl url = target.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(target)
+                                                             : QUrl(target);
+        return QDesktopServices::openUrl(url);
+    }
+};
+
+class XdgPaths final : public Paths {
+public:
+    QString exeDir() override
+    {
+        if (m_exeDir.isEmpty())
+            m_exeDir = QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
+        return m_exeDir;
+    }
+    QString dataDir() override
+    {
+        if (m_dataDir.isEmpty()) {
+            const struct passwd* pw = getpwuid(getuid());
+            m_dataDir = dataDirFor(qEnvironmentVariable("XDG_CONFIG_HOME"), qEnvironmentVariable("HOME"),
+                                   pw ? QString::fromLocal8Bit(pw->pw_dir) : QString(), QDir::tempPath());
+            QDir().mkpath(m_dataDir);
+        }
+        return m_dataDir;
+    }
+
+private:
+    QString m_exeDir;
+    QString m_dataDir;
+};
+
+class SystemClock final : public Clock {
+public:
+    QTime localTime() override { return QTime::currentTime(); }
+};
+
+// Follows the mouse until the button goes up; used when the window manager will not move
+// the window itself (no window manager, or one that refuses the request).
+class MouseMover final : public QObject {
+public:
+    MouseMover(QWidget* window)
+        : m_window(window)
+        , m_offset(QCursor::pos() - window->frameGeometry().topLeft())
+    {
+        window->grabMouse();
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+            m_window->move(QCursor::pos() - m_offset);
+            return true;
+        case QEvent::MouseButtonRelease:
+            m_window->releaseMouse();
+            m_window->removeEventFilter(this);
+            deleteLater();
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget* m_window;
+    QPoint m_offset;
+};
+
+class QtWindowSystem final : public WindowSystem {
+public:
+    void startMove(QWidget* window) override
+    {
+        if (!window)
+            return;
+        window = window->window();
+        QWindow* handle = window->windowHandle();
+        if (handle && handle->startSystemMove())
+            return;
+        new MouseMover(window);
+    }
+    void activate(QWidget* window) override
+    {
+        if (!window)
+            return;
+        window->raise();
+        window->activateWindow();
+    }
+};
+
+} // namespace
+
+QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
+                   const QString& fallbackBase)
+{
+    // Relative values are to be ignored (XDG base directory rules); "/" is no home either.
+    auto usable = [](const QString& dir) {
+        return !dir.isEmpty() && QDir::isAbsolutePath(dir) && QDir::cleanPath(dir) != QLatin1String("/");
+    };
+    QString base;
+    if (usable(xdgConfigHome))
+        base = QDir::cleanPath(xdgConfigHome);
+    else if (usable(home))
+        base = QDir::cleanPath(home) + QLatin1String("/.config");
+    else if (usable(passwdHome))
+        base = QDir::cleanPath(passwdHome) + QLatin1String("/.config");
+    else
+        base = QDir::cleanPath(fallbackBase) + QStringLiteral("/pellavine-%1").arg(getuid());
+    return base + QLatin1String("/Pellavine/");
+}
+
+Dialogs& dialogs() { static QtDialogs s; return s; }
+Shell& shell() { static DesktopShell s; return s; }
+Paths& paths() { static XdgPaths s; return s; }
+Clock& clock() { static SystemClock s; return s; }
+WindowSystem& windowSystem() { static QtWindowSystem s; return s; }
+
+} // namespace platform::desktop

@@ -1,0 +1,19 @@
+#pragma once
+// The real services on a Linux desktop. Reached through platform::dialogs() and friends.
+#include "platform/platform.h"
+
+namespace platform::desktop {
+
+Dialogs& dialogs();
+Sound& sound();
+Shell& shell();
+Paths& paths();
+Clock& clock();
+WindowSystem& windowSystem();
+
+// The per-user data folder for the given environment (XDG_CONFIG_HOME, HOME, the password
+// database's home). Never the file-system root. Ends in '/'. Exposed for tests.
+QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
+                   const QString& fallbackBase);
+
+} // namespace platform::desktop

@@ -1,0 +1,101 @@
+#pragma once
+// Recording stand-ins for the desktop services. A FakePlatform installs all of them for its
+// lifetime, so no test ever opens a real box, plays a sound or starts a browser.
+#include "platform/platform.h"
+
+#include <QList>
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+namespace platform {
+
+enum class BoxKind { Information, Confirmation, Error };
+
+struct RecordedBox {
+    BoxKind kind;
+    QString title;
+    QString text;
+};
+
+class FakeDialogs final : public Dialogs {
+public:
+    QList<RecordedBox> boxes;
+    // Answers of the confirmation boxes, taken in order; when none is left, defaultAnswer.
+    QList<bool> answers;
+    bool defaultAnswer = false;
+    // Runs while a box is "open", before it is answered: a test may spin the event loop here
+    // to see what arrives while a real box would be showing.
+    std::function<void(const RecordedBox&)> whileOpen;
+    int beeps = 0;
+
+    void information(const QString& text) override;
+    bool confirm(const QString& text) override;
+    void error(const QString& text) override;
+    void beep() override { ++beeps; }
+
+    QStringList texts(BoxKind kind) const;
+};
+
+class FakeSound final : public Sound {
+public:
+    QStringList played;
+    void play(const QString& wavPath) override { played << wavPath; }
+};
+
+class FakeShell final : public Shell {
+public:
+    QStringList opened;
+    bool result = true;
+    bool open(const QString& target) override
+    {
+        opened << target;
+        return result;
+    }
+};
+
+class FakePaths final : public Paths {
+public:
+    QString exe = QStringLiteral("/opt/pellavine/");
+    QString data = QStringLiteral("/tmp/pellavine-test/");
+    QString exeDir() override { return exe; }
+    QString dataDir() override { return data; }
+};
+
+class FakeClock final : public Clock {
+public:
+    QTime time = QTime(12, 0, 0);
+    QTime localTime() override { return time; }
+};
+
+class FakeWindowSystem final : public WindowSystem {
+public:
+    QList<QPointer<QWidget>> moves;
+    QList<QPointer<QWidget>> activations;
+    void startMove(QWidget* window) override { moves << window; }
+    void activate(QWidget* window) override
+    {
+        activations << window;
+        if (window)
+            window->raise();
+    }
+};
+
+class FakePlatform {
+public:
+    FakePlatform();
+    ~FakePlatform();
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+
+    FakeDialogs dialogs;
+    FakeSound sound;
+    FakeShell shell;
+    FakePaths paths;
+    FakeClock clock;
+    FakeWindowSystem windows;
+};
+
+} // namespace platform

@@ -1,0 +1,52 @@
+#include "platform/platform.h"
+
+#include "platform/desktop_services.h"
+
+namespace platform {
+namespace {
+
+template <class T>
+struct Slot {
+    T* replacement = nullptr;
+};
+
+Slot<Dialogs> g_dialogs;
+Slot<Sound> g_sound;
+Slot<Shell> g_shell;
+Slot<Paths> g_paths;
+Slot<Clock> g_clock;
+Slot<WindowSystem> g_windows;
+QString g_title;
+
+} // namespace
+
+Dialogs& dialogs() { return g_dialogs.replacement ? *g_dialogs.replacement : desktop::dialogs(); }
+Sound& sound() { return g_sound.replacement ? *g_sound.replacement : desktop::sound(); }
+Shell& shell() { return g_shell.replacement ? *g_shell.replacement : desktop::shell(); }
+Paths& paths() { return g_paths.replacement ? *g_paths.replacement : desktop::paths(); }
+Clock& clock() { return g_clock.replacement ? *g_clock.replacement : desktop::clock(); }
+WindowSystem& windowSystem() { return g_windows.replacement ? *g_windows.replacement : desktop::windowSystem(); }
+
+void setDialogs(Dialogs* service) { g_dialogs.replacement = service; }
+void setSound(Sound* service) { g_sound.replacement = service; }
+void setShell(Shell* service) { g_shell.replacement = service; }
+void setPaths(Paths* service) { g_paths.replacement = service; }
+void setClock(Clock* service) { g_clock.replacement = service; }
+void setWindowSystem(WindowSystem* service) { g_windows.replacement = service; }
+
+void setApplicationTitle(const QString& title) { g_title = title; }
+QString applicationTitle() { return g_title; }
+
+QString exceptionBoxText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void reportException(const QString& message)
+{
+    dialogs().error(exceptionBoxText(message));
+}
+
+} // namespace platform

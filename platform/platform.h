@@ -1,0 +1,89 @@
+#pragma once
+// Services of the desktop that the program uses. Each has a real implementation on Qt/POSIX
+// (installed by installDesktopServices()) and a recording fake for the tests (platform/fake_platform.h).
+#include <QString>
+#include <QTime>
+
+class QWidget;
+
+namespace platform {
+
+// Modal boxes. Each runs a nested event loop in the real implementation, so socket events
+// and timers are still handled while it is open.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // A notice with one OK button and the application title as caption.
+    virtual void information(const QString& text) = 0;
+    // Caption "Confirm", question icon, buttons Yes and No. True on Yes.
+    virtual bool confirm(const QString& text) = 0;
+    // The application's error report: error icon, one OK, the application title as caption.
+    virtual void error(const QString& text) = 0;
+    // The short warning sound of a rejected key press.
+    virtual void beep() = 0;
+};
+
+// Plays a WAV file asynchronously; a new sound replaces one still playing. A missing file
+// plays the desktop's default event sound and is not reported.
+class Sound {
+public:
+    virtual ~Sound() = default;
+    virtual void play(const QString& wavPath) = 0;
+};
+
+// The shell's "open": a local file path or a URL ("https:", "mailto:"). The result is only a hint.
+class Shell {
+public:
+    virtual ~Shell() = default;
+    virtual bool open(const QString& target) = 0;
+};
+
+// Where the program lies and where the user's files go. Both end in '/'.
+class Paths {
+public:
+    virtual ~Paths() = default;
+    virtual QString exeDir() = 0;
+    virtual QString dataDir() = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QTime localTime() = 0;
+};
+
+// What the window manager does for our borderless windows.
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+    // Moves the window with the mouse until the button is released, as a title-bar drag.
+    virtual void startMove(QWidget* window) = 0;
+    // Brings a top-level window to the front and gives it the keyboard focus.
+    virtual void activate(QWidget* window) = 0;
+};
+
+Dialogs& dialogs();
+Sound& sound();
+Shell& shell();
+Paths& paths();
+Clock& clock();
+WindowSystem& windowSystem();
+
+// Replace a service (tests); nullptr puts the desktop's implementation back.
+void setDialogs(Dialogs* service);
+void setSound(Sound* service);
+void setShell(Shell* service);
+void setPaths(Paths* service);
+void setClock(Clock* service);
+void setWindowSystem(WindowSystem* service);
+
+// The application title, the caption of every box ("Pellavine 1.2").
+void setApplicationTitle(const QString& title);
+QString applicationTitle();
+
+// The application's report of an error that ended a handler: an error box with the text,
+// and a closing point when the text's last character sorts after '.'.
+void reportException(const QString& message);
+QString exceptionBoxText(const QString& message);
+
+} // namespace platform

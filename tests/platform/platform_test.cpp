@@ -1,0 +1,118 @@
+#include "platform/desktop_services.h"
+#include "platform/fake_platform.h"
+#include "platform/file_names.h"
+#include "platform/notice_window.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace platform;
+
+class PlatformTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void dataDir_data()
+    {
+        QTest::addColumn<QString>("xdg");
+        QTest::addColumn<QString>("home");
+        QTest::addColumn<QString>("passwd");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("xdg set") << "/x/cfg" << "/home/a" << "/home/p" << "/x/cfg/Pellavine/";
+        QTest::newRow("xdg relative is ignored") << "cfg" << "/home/a" << "/home/p" << "/home/a/.config/Pellavine/";
+        QTest::newRow("home only") << "" << "/home/a/" << "/home/p" << "/home/a/.config/Pellavine/";
+        QTest::newRow("home is the root") << "" << "/" << "/home/p" << "/home/p/.config/Pellavine/";
+        QTest::newRow("no home at all") << "" << "" << "" << QStringLiteral("/tmp/pellavine-%1/Pellavine/").arg(getuid());
+        QTest::newRow("passwd home is the root") << "/" << "" << "/" << QStringLiteral("/tmp/pellavine-%1/Pellavine/").arg(getuid());
+    }
+    void dataDir()
+    {
+        QFETCH(QString, xdg);
+        QFETCH(QString, home);
+        QFETCH(QString, passwd);
+        QFETCH(QString, expected);
+        QCOMPARE(desktop::dataDirFor(xdg, home, passwd, QStringLiteral("/tmp")), expected);
+    }
+
+    void exceptionText_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("digit gets a point") << "Asynchronous socket error 10061" << "Asynchronous socket error 10061.";
+        QTest::newRow("quote gets none") << "on API 'ASync Lookup'" << "on API 'ASync Lookup'";
+        QTest::newRow("closing parenthesis gets none") << "error (5)" << "error (5)";
+        QTest::newRow("point stays single") << "done." << "done.";
+        QTest::newRow("letter gets a point") << "Cannot open file /a/BList.ini" << "Cannot open file /a/BList.ini.";
+        QTest::newRow("empty") << "" << "";
+    }
+    void exceptionText()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        FakePlatform fake;
+        setApplicationTitle(QStringLiteral("Pellavine 1.2"));
+        reportException(message);
+        QCOMPARE(fake.dialogs.boxes.size(), 1);
+        QCOMPARE(fake.dialogs.boxes[0].kind, BoxKind::Error);
+        QCOMPARE(fake.dialogs.boxes[0].title, QStringLiteral("Pellavine 1.2"));
+        QCOMPARE(fake.dialogs.boxes[0].text, shown);
+    }
+
+    void fileIgnoringCase()
+    {
+        QTemporaryDir dir;
+        QFile f(dir.filePath(QStringLiteral("Wnd.wav")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QCOMPARE(findFileIgnoringCase(dir.filePath(QStringLiteral("wnd.wav"))), dir.filePath(QStringLiteral("Wnd.wav")));
+        QCOMPARE(findFileIgnoringCase(dir.filePath(QStringLiteral("Wnd.wav"))), dir.filePath(QStringLiteral("Wnd.wav")));
+        QCOMPARE(findFileIgnoringCase(dir.filePath(QStringLiteral("msg.wav"))), dir.filePath(QStringLiteral("msg.wav")));
+    }
+
+    void noticesArriveInOrderAfterThePoster()
+    {
+        QList<std::pair<unsigned, quintptr>> seen;
+        NoticeWindow window([&](unsigned n, quintptr w, qintptr) { seen.append({n, w}); });
+        window.post(1025, 1);
+        window.post(1026, 2);
+        window.post(1025, 3);
+        QVERIFY(seen.isEmpty());
+        QCoreApplication::processEvents();
+        QCOMPARE(seen.size(), 3);
+        QCOMPARE(seen[0].second, quintptr(1));
+        QCOMPARE(seen[1].first, 1026u);
+        QCOMPARE(seen[2].second, quintptr(3));
+    }
+
+    void noticesOfADestroyedWindowAreDropped()
+    {
+        int calls = 0;
+        auto* window = new NoticeWindow([&](unsigned, quintptr, qintptr) { ++calls; });
+        window->post(1025);
+        delete window;
+        QCoreApplication::processEvents();
+        QCOMPARE(calls, 0);
+    }
+
+    void timersTickWithTheirId()
+    {
+        QList<quintptr> ticks;
+        NoticeWindow window([&](unsigned n, quintptr w, qintptr) {
+            if (n == NoticeWindow::TimerNotice)
+                ticks << w;
+        });
+        QVERIFY(window.setTimer(7, 10));
+        QTRY_VERIFY(ticks.size() >= 2);
+        QVERIFY(window.killTimer(7));
+        QVERIFY(!window.killTimer(7));
+        const auto count = ticks.size();
+        QTest::qWait(50);
+        QCOMPARE(ticks.size(), count);
+        QVERIFY(std::all_of(ticks.begin(), ticks.end(), [](quintptr id) { return id == 7; }));
+    }
+};
+
+QTEST_MAIN(PlatformTest)
+#include "platform_test.moc"

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project needs; does nothing when they are all there.
+#   tools/install-deps.sh          build and run the program
+#   tools/install-deps.sh --tests  also what the test suite uses (Xvfb, a tray host, xdotool, ...)
+set -euo pipefail
+
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libqt6svg6 libcanberra-dev
+          sound-theme-freedesktop fonts-liberation libcap2-bin)
+if [[ "${1:-}" == "--tests" ]]; then
+    packages+=(xvfb xauth icewm xdotool socat netcat-openbsd iproute2 procps dbus-x11)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    command -v sudo >/dev/null || { echo "Run as root or install sudo to add: ${missing[*]}" >&2; exit 1; }
+    sudo=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
