@@ -1,3 +1,4 @@
+#include "platform/cp1251.h"
 #include "platform/desktop_services.h"
 #include "platform/fake_platform.h"
 #include "platform/file_names.h"
@@ -69,6 +70,39 @@ private Q_SLOTS:
         QCOMPARE(findFileIgnoringCase(dir.filePath(QStringLiteral("wnd.wav"))), dir.filePath(QStringLiteral("Wnd.wav")));
         QCOMPARE(findFileIgnoringCase(dir.filePath(QStringLiteral("Wnd.wav"))), dir.filePath(QStringLiteral("Wnd.wav")));
         QCOMPARE(findFileIgnoringCase(dir.filePath(QStringLiteral("msg.wav"))), dir.filePath(QStringLiteral("msg.wav")));
+    }
+
+    void cp1251EveryByteRoundTrips()
+    {
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(static_cast<char>(b));
+        const QString text = fromCp1251(all);
+        QCOMPARE(text.size(), 256);
+        QCOMPARE(toCp1251(text), all);
+        QCOMPARE(text.at(0), QChar(0)); // NUL is a character, not an end
+        QCOMPARE(text.at(0x98), QChar(0x98));
+    }
+
+    void cp1251Characters_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("ascii") << "Hello, world" << QByteArray("Hello, world");
+        QTest::newRow("cyrillic") << QStringLiteral("Привет, Ёж ё") << QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2, \xA8\xE6 \xB8");
+        QTest::newRow("punctuation") << QStringLiteral("\u2116 \u20AC \u2014 \u00AB\u00BB") << QByteArray("\xB9 \x88 \x97 \xAB\xBB");
+        QTest::newRow("ukrainian") << QStringLiteral("\u0490\u0491\u0404\u0454\u0406\u0456\u0407\u0457") << QByteArray("\xA5\xB4\xAA\xBA\xB2\xB3\xAF\xBF");
+        QTest::newRow("unmappable becomes ?") << QStringLiteral("a\u00E9b\u4E2D") << QByteArray("a?b?");
+        QTest::newRow("surrogate pair is one ?") << QStringLiteral("x\U0001F600y") << QByteArray("x?y");
+        QTest::newRow("blanks only") << "   " << QByteArray("   ");
+    }
+    void cp1251Characters()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(toCp1251(text), bytes);
+        if (!bytes.contains('?'))
+            QCOMPARE(fromCp1251(bytes), text);
     }
 
     void noticesArriveInOrderAfterThePoster()
