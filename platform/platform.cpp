@@ -2,6 +2,8 @@
 
 #include "platform/desktop_services.h"
 
+#include <exception>
+
 namespace platform {
 namespace {
 
@@ -47,6 +49,17 @@ QString exceptionBoxText(const QString& message)
 void reportException(const QString& message)
 {
     dialogs().error(exceptionBoxText(message));
+}
+
+bool runGuarded(const std::function<void()>& handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (const std::exception& e) {
+        reportException(QString::fromUtf8(e.what()));
+    }
+    return false;
 }
 
 } // namespace platform

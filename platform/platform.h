@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTime>
 
+#include <functional>
+
 class QWidget;
 
 namespace platform {
@@ -85,5 +87,9 @@ QString applicationTitle();
 // and a closing point when the text's last character sorts after '.'.
 void reportException(const QString& message);
 QString exceptionBoxText(const QString& message);
+
+// Runs a handler; a std::exception escaping it is reported with reportException (its what() read
+// as UTF-8), so no error ever crosses Qt's event loop. Returns false when one was reported.
+bool runGuarded(const std::function<void()>& handler);
 
 } // namespace platform
