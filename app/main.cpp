@@ -1,9 +1,6 @@
-#include "app/app_state.h"
-
-#include <QApplication>
+#include "app/program.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication application(argc, argv);
-    return 0;
+    return RunProgram(argc, argv);
 }

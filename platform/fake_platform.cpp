@@ -42,6 +42,7 @@ FakePlatform::FakePlatform()
     setPaths(&paths);
     setClock(&clock);
     setWindowSystem(&windows);
+    setTrayHost(&tray);
 }
 
 FakePlatform::~FakePlatform()
@@ -52,6 +53,7 @@ FakePlatform::~FakePlatform()
     setPaths(nullptr);
     setClock(nullptr);
     setWindowSystem(nullptr);
+    setTrayHost(nullptr);
 }
 
 } // namespace platform

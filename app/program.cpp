@@ -1,0 +1,88 @@
+#include "app/program.h"
+
+#include "app/app_state.h"
+#include "app/application.h"
+#include "app/welcome_window.h"
+#include "assets/pictures.h"
+#include "messaging/send_window.h"
+#include "platform/platform.h"
+#include "platform/termination_signals.h"
+#include "windows/about_box.h"
+#include "windows/black_list.h"
+#include "windows/config_dialog.h"
+#include "windows/message_viewer.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+namespace {
+
+bool g_endedBySignal = false;
+
+template <class Window>
+void destroyWindow(Window*& window)
+{
+    if (!window)
+        return;
+    // A file that cannot be written is reported, and the next window still writes its own.
+    try {
+        window->FormDestroy();
+    } catch (const std::exception& e) {
+        const QString message = QString::fromUtf8(e.what());
+        if (g_endedBySignal)
+            std::fprintf(stderr, "pellavine: %s\n", qPrintable(message)); // nobody is there to answer a box
+        else
+            platform::reportException(message);
+    }
+    delete window;
+    window = nullptr;
+}
+
+} // namespace
+
+void CreateWindows()
+{
+    new TForm1;
+    new TAboutBox;
+    new TMsgF;
+    new TSenderF;
+    new TConfigF;
+    new TBListF;
+}
+
+void DestroyWindows()
+{
+    if (Form1)
+        platform::runGuarded([] { Form1->FormClose(); });
+    destroyWindow(BListF);
+    destroyWindow(ConfigF);
+    destroyWindow(SenderF);
+    destroyWindow(MsgF);
+    destroyWindow(AboutBox);
+    destroyWindow(Form1);
+}
+
+int RunProgram(int argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(QStringLiteral("Pellavine"));
+    QApplication::setApplicationVersion(VersionText);
+
+    Application().Title = AppTitle;
+    platform::setApplicationTitle(AppTitle);
+    Application().HelpFile = HelpFileName;
+    QApplication::setWindowIcon(assets::icon(QStringLiteral("app_icon")));
+
+    // Logout, shutdown and Ctrl+C end the program as "Выключить сервер" does.
+    platform::onTerminationSignal([](int) {
+        g_endedBySignal = true;
+        Application().Terminate();
+    });
+
+    CreateWindows();
+    Application().Run();
+    DestroyWindows();
+    return 0;
+}

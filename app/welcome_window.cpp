@@ -1,0 +1,299 @@
+#include "app/welcome_window.h"
+
+#include "app/app_state.h"
+#include "app/application.h"
+#include "app/ini_file.h"
+#include "assets/pictures.h"
+#include "controls/cool_tray_icon.h"
+#include "controls/image_list.h"
+#include "controls/one_program.h"
+#include "messaging/receiver.h"
+#include "messaging/send_window.h"
+#include "net/socket_components.h"
+#include "platform/platform.h"
+#include "windows/about_box.h"
+#include "windows/black_list.h"
+#include "windows/config_dialog.h"
+#include "windows/message_viewer.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QToolButton>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+const QString kIdleHint = QStringLiteral("За текущий сеанс сообщений не поступало.");
+const QString kPauseCaption = QStringLiteral("Приостановить сервер Pellavine");
+const QString kResumeCaption = QStringLiteral("Запустить сервер Pellavine");
+const QString kPauseQuestion =
+    QStringLiteral("При остановке сервера посылаемые вам сообщения приниматься не будут! Продолжить?");
+} // namespace
+
+const QString TForm1::FirstRunBalloonText = QStringLiteral(
+    "Pellavine работает и принимает сообщения. Щелкните по этому значку, чтобы отправить сообщение; "
+    "правая кнопка мыши открывает меню.");
+
+TForm1::TForm1()
+    : TSkinForm(QStringLiteral("Окно приветствия"), QSize(289, 269), FrameKind::Skin,
+                QStringLiteral("welcome_skin"))
+{
+    Form1 = this;
+    buildControls();
+
+    SS = new TServerSocket(this);
+    SS->setPort(243);
+    SS->OnClientRead = [this](QObject* sender, TCustomWinSocket* socket) { SSClientRead(sender, socket); };
+
+    Ef1 = new QTimer(this);
+    Ef1->setInterval(2000);
+    connect(Ef1, &QTimer::timeout, this, [this] { platform::runGuarded([this] { Ef1Timer(); }); });
+
+    buildMenu();
+    buildTrayIcon();
+
+    // A second copy of the program ends here, before it reads or shows anything.
+    OneProgram1 = new TOneProgram(this);
+    OneProgram1->setSwitchToPrevious(false);
+    OneProgram1->Loaded();
+
+    platform::runGuarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1()
+{
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::buildControls()
+{
+    Image1 = skinPicture();
+    makeDragHandle(Image1);
+    Image1->setCursor(Qt::WaitCursor);
+
+    Image2 = new TSkinImage(assets::picture(QStringLiteral("emblem")), this);
+    Image2->setGeometry(81, 86, 128, 128);
+    makeDragHandle(Image2);
+
+    SpeedButton1 = new QToolButton(this);
+    SpeedButton1->setGeometry(79, 249, 132, 16);
+    SpeedButton1->setAutoRaise(true);
+    SpeedButton1->setText(QString(WebPageAddress).remove(QStringLiteral("https://")).remove(QLatin1Char('/')));
+    SpeedButton1->setCursor(Qt::PointingHandCursor);
+    SpeedButton1->setToolTip(QStringLiteral("Посетить сайт"));
+    QFont linkFont = skin::windowFont();
+    linkFont.setUnderline(true);
+    SpeedButton1->setFont(linkFont);
+    SpeedButton1->setStyleSheet(
+        QStringLiteral("QToolButton { color: rgb(0,107,215); border: none; background: transparent; padding: 0; }"));
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+
+    auto makeLabel = [this](const QString& text, const QRect& place, Qt::Alignment align) {
+        auto* label = new QLabel(text, this);
+        label->setTextFormat(Qt::PlainText);
+        label->setGeometry(place);
+        label->setAlignment(align | Qt::AlignVCenter);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        return label;
+    };
+    Label1 = makeLabel(QStringLiteral("<ver>"), QRect(255, 5, 28, 14), Qt::AlignRight);
+    Label3 = makeLabel(QStringLiteral("Orvath"), QRect(83, 223, 125, 14), Qt::AlignHCenter);
+    Label2 = makeLabel(QStringLiteral("(Daskemoor)"), QRect(115, 236, 61, 14), Qt::AlignHCenter);
+}
+
+void TForm1::buildMenu()
+{
+    TreyMenu = new QMenu(this);
+    auto item = [this](const QString& caption, void (TForm1::*handler)()) {
+        QAction* action = TreyMenu->addAction(caption);
+        connect(action, &QAction::triggered, this, [this, handler] { platform::runGuarded([this, handler] { (this->*handler)(); }); });
+        return action;
+    };
+    N6 = item(QStringLiteral("Отправить сообщение..."), &TForm1::N6Click);
+    N15 = TreyMenu->addSeparator();
+    N8 = item(QStringLiteral("Последнее сообщение"), &TForm1::N8Click);
+    N14 = TreyMenu->addSeparator();
+    N11 = item(QStringLiteral("Настройки..."), &TForm1::N11Click);
+    N4 = item(QStringLiteral("Черный список..."), &TForm1::N4Click);
+    N1 = TreyMenu->addSeparator();
+    Pellavine2 = item(QStringLiteral("О Pellavine..."), &TForm1::Pellavine2Click);
+    N12 = TreyMenu->addSeparator();
+    Pellavine1 = item(WebPageAddress, &TForm1::Pellavine1Click);
+    EmailAuthorItem = item(QString(MailAddress).remove(QStringLiteral("mailto:")), &TForm1::EmailAuthorItemClick);
+    N5 = TreyMenu->addSeparator();
+    N2 = item(kPauseCaption, &TForm1::N2Click);
+    N3 = item(QStringLiteral("Выключить сервер"), &TForm1::N3Click);
+    TreyMenu->setDefaultAction(N6);
+    QFont bold = N6->font();
+    bold.setBold(true);
+    N6->setFont(bold);
+}
+
+void TForm1::buildTrayIcon()
+{
+    DefList = new TImageList(this);
+    DefList->Add(assets::icon(QStringLiteral("tray_listening")));
+    DefList->Add(assets::icon(QStringLiteral("tray_paused")));
+    TIconQ = new TCoolTrayIcon(this);
+    TIconQ->setIconList(DefList);
+    TIconQ->setCycleInterval(250);
+    TIconQ->setHint(AppTitle);
+    TIconQ->setIconIndex(0);
+    TIconQ->setPopupMenu(TreyMenu);
+    TIconQ->OnClick = [this](QObject*) { platform::runGuarded([this] { N6Click(); }); };
+    TIconQ->Loaded();
+}
+
+void TForm1::FormCreate()
+{
+    AppState& app = App();
+    app.computePaths(platform::paths().exeDir(), platform::paths().dataDir());
+
+    const TIniFile ini(app.SettingsPath);
+    const QString config = QStringLiteral("config");
+    app.Port = ini.ReadInteger(config, QStringLiteral("port"), 243);
+    app.SplashTime = ini.ReadInteger(config, QStringLiteral("sptime"), 2000);
+    app.SplashTransparent = ini.ReadBool(config, QStringLiteral("sptrans"), true);
+    app.SoundOn = ini.ReadBool(config, QStringLiteral("snd"), true);
+    app.AutoFocus = ini.ReadBool(config, QStringLiteral("autofocus"), true);
+    app.AutoFocusTime = ini.ReadInteger(config, QStringLiteral("autofocustime"), 10000);
+    app.FirstStart = ini.ReadBool(config, QStringLiteral("firststart"), true);
+    app.LastAddress = ini.ReadString(QStringLiteral("last"), QStringLiteral("adr"), QStringLiteral("localhost"));
+
+    TIconQ->setHint(AppTitle + QStringLiteral("\r\n") + kIdleHint);
+    SS->setPort(app.Port);
+    // A timer of 0 ms or less would fire at once; the splash then simply passes.
+    Ef1->setInterval(qMax(0, app.SplashTime));
+    setWindowOpacity(app.SplashTransparent ? 230.0 / 255.0 : 1.0);
+}
+
+void TForm1::FormDestroy()
+{
+    const AppState& app = App();
+    TIniFile ini(app.SettingsPath);
+    const QString config = QStringLiteral("config");
+    ini.WriteInteger(config, QStringLiteral("port"), app.Port);
+    ini.WriteInteger(config, QStringLiteral("sptime"), app.SplashTime);
+    ini.WriteBool(config, QStringLiteral("sptrans"), app.SplashTransparent);
+    ini.WriteBool(config, QStringLiteral("snd"), app.SoundOn);
+    ini.WriteBool(config, QStringLiteral("autofocus"), app.AutoFocus);
+    ini.WriteInteger(config, QStringLiteral("autofocustime"), app.AutoFocusTime);
+    ini.WriteBool(config, QStringLiteral("firststart"), false);
+}
+
+void TForm1::FormClose()
+{
+    SS->setActive(false);
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    TSkinForm::showEvent(event);
+    FormShow();
+}
+
+void TForm1::FormShow()
+{
+    TIconQ->HideTaskbarButton();
+    Ef1->start();
+}
+
+void TForm1::Ef1Timer()
+{
+    Ef1->stop();
+    TIconQ->setIconVisible(true);
+    TIconQ->HideToTray();
+    if (App().FirstStart)
+        TIconQ->ShowBalloon(AppTitle, FirstRunBalloonText, TCoolTrayIcon::bitInfo, 60);
+    SS->setActive(true);
+}
+
+void TForm1::Image1MouseDown()
+{
+    platform::windowSystem().startMove(this);
+}
+
+void TForm1::SpeedButton1Click()
+{
+    platform::shell().open(WebPageAddress);
+}
+
+void TForm1::SSClientRead(QObject* Sender, TCustomWinSocket* Socket)
+{
+    Q_UNUSED(Sender);
+    ReceiveMessage(Socket);
+}
+
+void TForm1::N6Click()
+{
+    if (MsgF->isVisible()) {
+        platform::windowSystem().activate(MsgF);
+        return;
+    }
+    SenderF->show();
+    platform::windowSystem().activate(SenderF);
+}
+
+void TForm1::N8Click()
+{
+    if (App().MessageReceived) {
+        MsgF->show();
+        platform::windowSystem().activate(MsgF);
+    } else {
+        platform::dialogs().information(kIdleHint);
+    }
+}
+
+void TForm1::N11Click()
+{
+    ConfigF->showModal();
+}
+
+void TForm1::N4Click()
+{
+    BListF->showModal();
+}
+
+void TForm1::Pellavine2Click()
+{
+    AboutBox->showModal();
+}
+
+void TForm1::Pellavine1Click()
+{
+    platform::shell().open(WebPageAddress);
+}
+
+void TForm1::EmailAuthorItemClick()
+{
+    platform::shell().open(MailAddress);
+}
+
+void TForm1::N2Click()
+{
+    if (MsgF->isVisible()) {
+        platform::dialogs().information(QStringLiteral("Закройте текущее сообщение!"));
+        return;
+    }
+    if (SS->Active()) {
+        if (!platform::dialogs().confirm(kPauseQuestion))
+            return;
+        SS->setActive(false);
+        N2->setText(kResumeCaption);
+        TIconQ->setIconIndex(1);
+    } else {
+        // Throws when the port is taken; caption and icon then stay as they are.
+        SS->setActive(true);
+        N2->setText(kPauseCaption);
+        TIconQ->setIconIndex(0);
+    }
+}
+
+void TForm1::N3Click()
+{
+    Application().Terminate();
+}

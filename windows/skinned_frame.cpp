@@ -1,0 +1,265 @@
+#include "windows/skinned_frame.h"
+
+#include "app/app_state.h"
+#include "assets/pictures.h"
+#include "controls/skinned_button.h"
+#include "platform/platform.h"
+
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QScreen>
+
+namespace skin {
+QColor background() { return QColor(0xF6, 0xF9, 0xEC); }
+QColor textField() { return QColor(0xED, 0xF2, 0xD8); }
+QColor accent() { return QColor(0xD7, 0xD7, 0x00); }
+QColor text() { return QColor(0x59, 0x59, 0x00); }
+QColor link() { return QColor(0x00, 0x58, 0xB0); }
+QFont windowFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(11);
+    return font;
+}
+} // namespace skin
+
+// ----- TSkinImage -----
+
+TSkinImage::TSkinImage(const QPixmap& picture, QWidget* parent)
+    : QWidget(parent)
+    , picture_(picture)
+{
+}
+
+void TSkinImage::setPicture(const QPixmap& picture)
+{
+    picture_ = picture;
+    update();
+}
+
+void TSkinImage::paintEvent(QPaintEvent*)
+{
+    if (picture_.isNull())
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(rect(), picture_);
+}
+
+// ----- TSkinForm -----
+
+namespace {
+
+constexpr int TitleHeight = 22;
+constexpr int Edge = 3;
+constexpr int ButtonsWidth = 21;  // the top-right piece behind the frame buttons
+constexpr int TitleLeftWidth = 88;
+constexpr int TitleRightWidth = 69;
+constexpr int FrameButtonSize = 16;
+constexpr int FrameButtonTop = 3;
+constexpr int CloseFromRight = 21;
+constexpr int HelpLeftOfClose = 19;
+
+} // namespace
+
+TSkinForm::CompositeLayout TSkinForm::compositeLayout(QSize client)
+{
+    const int w = client.width();
+    const int h = client.height();
+    const int titleRightX = w - ButtonsWidth - TitleRightWidth;
+    const int closeX = w - CloseFromRight;
+    CompositeLayout layout;
+    layout.titleLeft = QRect(0, 0, TitleLeftWidth, TitleHeight);
+    layout.titleMiddle = QRect(TitleLeftWidth, 0, titleRightX - TitleLeftWidth, TitleHeight);
+    layout.titleRight = QRect(titleRightX, 0, TitleRightWidth, TitleHeight);
+    layout.buttons = QRect(w - ButtonsWidth, 0, ButtonsWidth, TitleHeight);
+    layout.left = QRect(0, TitleHeight, Edge, h - TitleHeight - Edge);
+    layout.right = QRect(w - Edge, TitleHeight, Edge, h - TitleHeight - Edge);
+    layout.bottom = QRect(Edge, h - Edge, w - 2 * Edge, Edge);
+    layout.bottomLeft = QRect(0, h - Edge, Edge, Edge);
+    layout.bottomRight = QRect(w - Edge, h - Edge, Edge, Edge);
+    layout.close = QRect(closeX, FrameButtonTop, FrameButtonSize, FrameButtonSize);
+    layout.help = QRect(closeX - HelpLeftOfClose, FrameButtonTop, FrameButtonSize, FrameButtonSize);
+    return layout;
+}
+
+TSkinForm::TSkinForm(const QString& role, QSize clientSize, FrameKind kind, const QString& skin,
+                     QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool)
+    , kind_(kind)
+{
+    setWindowTitle(AppTitle + QStringLiteral(" (") + role + QLatin1Char(')'));
+    setFixedSize(clientSize);
+
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, skin::background());
+    colours.setColor(QPalette::WindowText, skin::text());
+    colours.setColor(QPalette::Base, skin::textField());
+    colours.setColor(QPalette::Text, skin::text());
+    colours.setColor(QPalette::ButtonText, skin::text());
+    colours.setColor(QPalette::Link, skin::link());
+    setPalette(colours);
+    setAutoFillBackground(true);
+    setFont(skin::windowFont());
+
+    if (kind == FrameKind::Composite)
+        buildComposite(clientSize);
+    else
+        buildSkin(clientSize, skin);
+}
+
+TSkinForm::~TSkinForm()
+{
+    if (modalLoop_)
+        modalLoop_->quit();
+}
+
+void TSkinForm::buildComposite(QSize client)
+{
+    const CompositeLayout layout = compositeLayout(client);
+    auto piece = [this](const char* name, const QRect& place) {
+        auto* image = new TSkinImage(assets::picture(QString::fromLatin1(name)), this);
+        image->setGeometry(place);
+        return image;
+    };
+    Image3 = piece("frame_title_left", layout.titleLeft);
+    Image6 = piece("frame_title_middle", layout.titleMiddle);
+    Image5 = piece("frame_title_right", layout.titleRight);
+    Image1 = piece("frame_buttons", layout.buttons);
+    Image10 = piece("frame_left", layout.left);
+    Image11 = piece("frame_right", layout.right);
+    Image9 = piece("frame_bottom", layout.bottom);
+    Image7 = piece("frame_bottom_left", layout.bottomLeft);
+    Image8 = piece("frame_bottom_right", layout.bottomRight);
+    for (QWidget* handle : {static_cast<QWidget*>(Image3), static_cast<QWidget*>(Image6),
+                            static_cast<QWidget*>(Image5)})
+        makeDragHandle(handle);
+
+    closeButton_ = makeFrameButton(FrameButton::Close, layout.close.topLeft());
+    helpButton_ = makeFrameButton(FrameButton::Help, layout.help.topLeft());
+}
+
+void TSkinForm::buildSkin(QSize client, const QString& skin)
+{
+    skin_ = new TSkinImage(assets::picture(skin), this);
+    skin_->setGeometry(QRect(QPoint(0, 0), client));
+    makeDragHandle(skin_);
+}
+
+namespace {
+
+QPoint centredIn(const QRect& area, QSize size)
+{
+    return {area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2};
+}
+
+const char* const DragHandleProperty = "pvDragHandle";
+
+} // namespace
+
+void TSkinForm::centreOnDesktop()
+{
+    if (QScreen* where = screen())
+        move(centredIn(where->availableGeometry(), size()));
+}
+
+void TSkinForm::centreOnScreen()
+{
+    if (QScreen* where = screen())
+        move(centredIn(where->geometry(), size()));
+}
+
+void TSkinForm::makeDragHandle(QWidget* handle)
+{
+    if (!handle)
+        return;
+    handle->setProperty(DragHandleProperty, true);
+    handle->installEventFilter(this);
+}
+
+bool TSkinForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        // Windows built on this one may watch their own controls too: only marked handles drag.
+        if (watched->property(DragHandleProperty).toBool()) {
+            platform::windowSystem().startMove(this);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TSkinForm::openHelp()
+{
+    platform::shell().open(App().HelpPath);
+}
+
+TBBut* TSkinForm::makeFrameButton(FrameButton which, QPoint at, QWidget* parent)
+{
+    auto* button = new TBBut(this, parent);
+    const QString base = which == FrameButton::Close ? QStringLiteral("close") : QStringLiteral("help");
+    button->setShape(TBBut::bsSpacer);
+    button->setCorner(0);
+    button->setUnMouse(0);
+    button->setUseFontDown(true);
+    button->setPictUp(assets::picture(base + QStringLiteral("_up")));
+    button->setPictDown(assets::picture(base + QStringLiteral("_down")));
+    button->setPictEn(assets::picture(base + QStringLiteral("_hot")));
+    button->setGeometry(QRect(at, QSize(FrameButtonSize, FrameButtonSize)));
+    if (which == FrameButton::Close) {
+        button->setHint(QStringLiteral("Закрыть"));
+    } else {
+        button->setHint(QStringLiteral("Справка"));
+        button->OnClick = [](QObject*) { openHelp(); };
+    }
+    button->raise();
+    return button;
+}
+
+TBBut* TSkinForm::makePushButton(const QString& caption, const QRect& geometry, ButtonLook look,
+                                 QWidget* parent)
+{
+    auto* button = new TBBut(this, parent);
+    const QString base = look == ButtonLook::MainAction ? QStringLiteral("button_main")
+                                                        : QStringLiteral("button");
+    button->setShape(TBBut::bsSpacer);
+    button->setCorner(0);
+    button->setUnMouse(0);
+    button->setUseFontDown(false);
+    button->setPictUp(assets::picture(base + QStringLiteral("_up")));
+    button->setPictDown(assets::picture(base + QStringLiteral("_down")));
+    button->setPictEn(assets::picture(base + QStringLiteral("_hot")));
+    button->setCaption(caption);
+    button->setGeometry(geometry);
+    return button;
+}
+
+void TSkinForm::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // A minimised window is still showing; only a real hide ends a modal show.
+    if (!isVisible())
+        Q_EMIT hidden();
+}
+
+void TSkinForm::showModal()
+{
+    if (isVisible()) {
+        platform::windowSystem().activate(this);
+        return;
+    }
+    QEventLoop loop;
+    QPointer<TSkinForm> alive(this);
+    connect(this, &TSkinForm::hidden, &loop, &QEventLoop::quit);
+    setWindowModality(Qt::ApplicationModal);
+    modalLoop_ = &loop;
+    show();
+    platform::windowSystem().activate(this);
+    if (isVisible())
+        loop.exec();
+    if (!alive)
+        return;
+    modalLoop_ = nullptr;
+    setWindowModality(Qt::NonModal);
+}
