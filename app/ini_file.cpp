@@ -1,11 +1,11 @@
 #include "app/ini_file.h"
 
+#include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QSaveFile>
 
 #include <optional>
 
@@ -286,14 +286,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         text += line + QStringLiteral("\r\n");
     const QByteArray bytes = platform::toCp1251(text);
 
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        failWrite();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        failWrite();
-    }
-    if (!file.commit())
+    if (!platform::replaceFile(m_path, bytes))
         failWrite();
 }
 

@@ -4,8 +4,10 @@
 #include "app/application.h"
 #include "app/welcome_window.h"
 #include "assets/pictures.h"
+#include "controls/application_link.h"
 #include "messaging/send_window.h"
 #include "platform/platform.h"
+#include "platform/tray_host.h"
 #include "platform/termination_signals.h"
 #include "windows/about_box.h"
 #include "windows/black_list.h"
@@ -43,6 +45,14 @@ void destroyWindow(Window*& window)
 
 void CreateWindows()
 {
+    controls::ApplicationLink& link = controls::applicationLink();
+    link.terminate = [] { Application().Terminate(); };
+    link.hideMainFormAtStart = [] { Application().ShowMainForm = false; };
+    link.mainForm = []() -> QWidget* { return Form1; };
+    link.hideTaskbarButton = [] {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            platform::windowSystem().hideTaskbarButton(window);
+    };
     new TForm1;
     new TAboutBox;
     new TMsgF;
@@ -84,5 +94,6 @@ int RunProgram(int argc, char* argv[])
     CreateWindows();
     Application().Run();
     DestroyWindows();
+    platform::releaseTrayHost();
     return 0;
 }

@@ -1,8 +1,54 @@
 #include "messaging/send_window.h"
 
+#include "app/app_state.h"
+#include "app/ini_file.h"
+#include "app/welcome_window.h"
 #include "controls/skinned_button.h"
+#include "messaging/address_history.h"
+#include "net/socket_components.h"
+#include "platform/platform.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QShowEvent>
+#include <QValidator>
+
+#include <exception>
 
 TSenderF* SenderF = nullptr;
+
+const QString TSenderF::MissingInputText = QStringLiteral(
+    "Для отправки сообщения, введите имя компьютера-получателя или его IP-адрес, а так же текст сообщения!");
+
+namespace {
+
+// Whatever reaches the address box, typed or set, is shown in lower case.
+class LowerCaseValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override
+    {
+        const QString lower = input.toLower();
+        if (lower.size() != input.size())
+            pos = int(qMin<qsizetype>(pos, lower.size()));
+        input = lower;
+        return Acceptable;
+    }
+};
+
+bool isEnter(int key)
+{
+    // Both Enter keys are one key code on the desktop the program came from.
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+} // namespace
 
 TSenderF::TSenderF(QWidget* parent)
     : TSkinForm(QStringLiteral("Отправка сообщения"), QSize(255, 112), FrameKind::Skin,
@@ -10,12 +56,16 @@ TSenderF::TSenderF(QWidget* parent)
 {
     SenderF = this;
     setWindowFlag(Qt::WindowStaysOnTopHint);
-    skinpic = skinPicture();
-    BBut2 = makeFrameButton(FrameButton::Close, QPoint(234, 3));
-    BBut5 = makeFrameButton(FrameButton::Help, QPoint(216, 3));
-    BBut2->OnClick = [this](QObject*) { BBut2Click(); };
-    // Until the stored position is read.
-    move(150, 150);
+    buildControls();
+
+    CS = new TClientSocket(this);
+    CS->setPort(243);
+    CS->OnConnect = [this](QObject* sender, TCustomWinSocket* socket) { CSConnect(sender, socket); };
+    CS->OnError = [this](QObject* sender, TCustomWinSocket* socket, TErrorEvent kind, int& code) {
+        CSError(sender, socket, kind, code);
+    };
+
+    platform::runGuarded([this] { FormCreate(); });
 }
 
 TSenderF::~TSenderF()
@@ -24,12 +74,273 @@ TSenderF::~TSenderF()
         SenderF = nullptr;
 }
 
+void TSenderF::buildControls()
+{
+    skinpic = skinPicture();
+
+    auto makeLabel = [this](const QString& text, QPoint at) {
+        auto* label = new QLabel(text, this);
+        label->setTextFormat(Qt::PlainText);
+        label->setAttribute(Qt::WA_TranslucentBackground);
+        label->move(at);
+        label->adjustSize();
+        return label;
+    };
+    ADRH = makeLabel(QStringLiteral(" Кому:"), QPoint(13, 32));
+    MSGH = makeLabel(QStringLiteral("Текст:"), QPoint(14, 61));
+    // Right-aligned: the right edge stays where the design text "<ver>" ended.
+    Verlab = makeLabel(QStringLiteral("<ver>"), QPoint(221, 96));
+    Verlab->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    ADRL = new QComboBox(this);
+    ADRL->setEditable(true);
+    ADRL->setInsertPolicy(QComboBox::NoInsert); // the history grows only when the window closes
+    ADRL->setCompleter(nullptr);
+    ADRL->setValidator(new LowerCaseValidator(ADRL));
+    ADRL->setGeometry(56, 29, 189, 22);
+    ADRL->setToolTip(
+        QStringLiteral("Имя или IP-адрес компьютера получателя (правая кнопка для вывода меню)"));
+
+    MSGL = new QLineEdit(this);
+    MSGL->setGeometry(56, 57, 189, 22);
+    MSGL->setToolTip(QStringLiteral("Сообщение для отправки"));
+
+    setTabOrder(MSGL, ADRL);
+    MSGL->setFocus();
+
+    MSGL->installEventFilter(this);
+    ADRL->installEventFilter(this);
+    ADRL->lineEdit()->installEventFilter(this);
+
+    BBut1 = makePushButton(QStringLiteral("Отправить"), QRect(90, 82, 75, 23), ButtonLook::MainAction);
+    BBut1->setTransparent(true);
+    BBut1->OnClick = [this](QObject*) { BBut1Click(); };
+    BBut2 = makeFrameButton(FrameButton::Close, QPoint(234, 3));
+    BBut2->OnClick = [this](QObject*) { BBut2Click(); };
+    BBut5 = makeFrameButton(FrameButton::Help, QPoint(216, 3));
+    BBut5->OnClick = [this](QObject*) { BBut5Click(); };
+
+    // The address box's hint promises this menu on the right button.
+    MsgLMenu = new QMenu(this);
+    ClearListItem = MsgLMenu->addAction(QStringLiteral("Очистить список"));
+    connect(ClearListItem, &QAction::triggered, this,
+            [this] { platform::runGuarded([this] { ClearListItemClick(); }); });
+    for (QWidget* target : {static_cast<QWidget*>(ADRL), static_cast<QWidget*>(ADRL->lineEdit())}) {
+        target->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(target, &QWidget::customContextMenuRequested, this,
+                [this, target](const QPoint& at) { popUpListMenu(target, at); });
+    }
+}
+
+void TSenderF::popUpListMenu(QWidget* from, const QPoint& at)
+{
+    MsgLMenu->popup(from->mapToGlobal(at));
+}
+
+void TSenderF::BusySwitch(bool flag)
+{
+    ADRL->setEnabled(flag);
+    MSGL->setEnabled(flag);
+    BBut1->setEnabled(flag);
+    if (flag)
+        unsetCursor();
+    else
+        setCursor(Qt::WaitCursor);
+}
+
+QStringList TSenderF::Addresses() const
+{
+    QStringList entries;
+    for (int i = 0; i < ADRL->count(); ++i)
+        entries << ADRL->itemText(i);
+    return entries;
+}
+
+void TSenderF::setAddresses(const QStringList& entries)
+{
+    // The box would put an item into the edit field as its list changes; the typed text stays.
+    const QString typed = ADRL->currentText();
+    ADRL->clear();
+    ADRL->addItems(entries);
+    ADRL->setCurrentIndex(-1);
+    ADRL->setEditText(typed);
+}
+
+void TSenderF::FormCreate()
+{
+    const AppState& app = App();
+    CS->setPort(app.Port);
+
+    // A history that cannot be read is reported, but the rest of the start-up still happens:
+    // without it the welcome window would never show and the server never start.
+    std::exception_ptr failure;
+    if (!app.AddressListPath.isEmpty() && QFileInfo::exists(app.AddressListPath)) {
+        try {
+            setAddresses(addresses::load(app.AddressListPath));
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+
+    const TIniFile ini(app.SettingsPath);
+    const QString sender = QStringLiteral("sender");
+    move(ini.ReadInteger(sender, QStringLiteral("left"), 150), ini.ReadInteger(sender, QStringLiteral("top"), 150));
+
+    if (Form1) {
+        Form1->show();
+        Form1->Label1->setText(VersionText);
+    }
+    Verlab->setText(VersionText);
+
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TSenderF::showEvent(QShowEvent* event)
+{
+    TSkinForm::showEvent(event);
+    if (!event->spontaneous())
+        platform::runGuarded([this] { FormShow(); });
+}
+
+void TSenderF::FormShow()
+{
+    ADRL->setEditText(App().LastAddress);
+    if (App().SoundOn)
+        platform::sound().play(App().WindowSoundPath);
+}
+
+void TSenderF::BBut1Click()
+{
+    const QString recipient = ADRL->currentText();
+    if (recipient.isEmpty() || MSGL->text().isEmpty()) {
+        platform::dialogs().information(MissingInputText);
+        return;
+    }
+    BusySwitch(false);
+    try {
+        CS->setHost(recipient);
+        CS->setActive(true);
+    } catch (...) {
+        // A connection that cannot even be started leaves the window as it was, without a word.
+        BusySwitch(true);
+        try {
+            if (CS->Active())
+                CS->setActive(false);
+        } catch (...) {
+        }
+    }
+}
+
+void TSenderF::CSConnect(QObject*, TCustomWinSocket* Socket)
+{
+    // The whole message in one write; what the send reports is not looked at.
+    Socket->WriteText(MSGL->text());
+    CS->setActive(false);
+    BusySwitch(true);
+    if (App().SoundOn)
+        platform::sound().play(App().SendSoundPath);
+    close();
+}
+
+void TSenderF::CSError(QObject*, TCustomWinSocket*, TErrorEvent, int&)
+{
+    // The code is left as it is, so the socket layer reports the error after this returns.
+    BusySwitch(true);
+    if (CS->Active())
+        CS->setActive(false);
+}
+
+void TSenderF::closeEvent(QCloseEvent* event)
+{
+    platform::runGuarded([this] { FormClose(); });
+    TSkinForm::closeEvent(event);
+}
+
+void TSenderF::FormClose()
+{
+    const QString recipient = ADRL->currentText();
+    App().LastAddress = recipient;
+    bool known = false;
+    for (int i = 0; i < ADRL->count() && !known; ++i)
+        known = ADRL->itemText(i).compare(recipient, Qt::CaseInsensitive) == 0;
+    if (!known)
+        setAddresses(Addresses() << recipient);
+    MSGL->clear();
+    // Not yet active while the name is looked up or the connection is made: that attempt goes on.
+    if (CS->Active())
+        CS->setActive(false);
+}
+
+void TSenderF::FormDestroy()
+{
+    const AppState& app = App();
+    // The position and the last address are written even when the history cannot be; the
+    // first failure is the one reported.
+    std::exception_ptr failure;
+    try {
+        addresses::save(app.AddressListPath, Addresses());
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    try {
+        TIniFile ini(app.SettingsPath);
+        ini.WriteInteger(QStringLiteral("sender"), QStringLiteral("left"), x());
+        ini.WriteInteger(QStringLiteral("sender"), QStringLiteral("top"), y());
+        ini.WriteString(QStringLiteral("last"), QStringLiteral("adr"), app.LastAddress);
+        ini.WriteBool(QStringLiteral("config"), QStringLiteral("firststart"), app.FirstStart);
+    } catch (...) {
+        if (!failure)
+            failure = std::current_exception();
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 void TSenderF::BBut2Click()
 {
     close();
 }
 
-void TSenderF::FormDestroy()
+void TSenderF::BBut5Click()
 {
-    // Writing the address history and the window's place belongs here; neither is built yet.
+    openHelp();
+}
+
+void TSenderF::MSGLKeyDown(int key)
+{
+    if (isEnter(key))
+        BBut1->Click();
+}
+
+void TSenderF::ADRLKeyDown(int key)
+{
+    if (isEnter(key))
+        MSGL->setFocus();
+}
+
+void TSenderF::ClearListItemClick()
+{
+    setAddresses({});
+}
+
+void TSenderF::skinpicMouseDown()
+{
+    platform::windowSystem().startMove(this);
+}
+
+bool TSenderF::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (watched == MSGL) {
+            platform::runGuarded([this, key] { MSGLKeyDown(key); });
+            return isEnter(key);
+        }
+        if (watched == ADRL || watched == ADRL->lineEdit()) {
+            platform::runGuarded([this, key] { ADRLKeyDown(key); });
+            return isEnter(key);
+        }
+    }
+    return TSkinForm::eventFilter(watched, event);
 }

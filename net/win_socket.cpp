@@ -846,7 +846,10 @@ void TServerWinSocket::HandleAccept(Ticket socket)
 {
     if (m_socket < 0 || socket != m_ticket)
         return;
-    const int fd = ::accept4(m_socket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    // The address comes with the accept: a peer that reset at once has no name for getpeername.
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof from;
+    const int fd = ::accept4(m_socket, reinterpret_cast<sockaddr*>(&from), &fromLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
     // Taking a connection re-enables the notice for the next one.
     if (m_readNotifier)
         m_readNotifier->setEnabled(true);
@@ -871,6 +874,10 @@ void TServerWinSocket::HandleAccept(Ticket socket)
     }
     if (!client)
         client = new TServerClientWinSocket(fd, this);
+    if (from.sin_family == AF_INET && client->m_socket == fd) {
+        client->m_addr = from;
+        client->RememberPeer();
+    }
     if (client->m_connected)
         client->Event(client, seConnect);
     if (!life->self)

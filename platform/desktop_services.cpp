@@ -1,4 +1,5 @@
 #include "platform/desktop_services.h"
+#include "platform/x11_window_state.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -23,6 +24,8 @@ int runBox(QMessageBox::Icon icon, const QString& title, const QString& text,
     QMessageBox box(icon, title, text, buttons);
     box.setTextFormat(Qt::PlainText);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    // The program shows no taskbar button, not even for its boxes.
+    x11::skipTaskbar(&box);
     return box.exec();
 }
 
@@ -136,6 +139,7 @@ public:
         window->raise();
         window->activateWindow();
     }
+    void hideTaskbarButton(QWidget* window) override { x11::skipTaskbar(window); }
 };
 
 } // namespace

@@ -75,6 +75,7 @@ class FakeWindowSystem final : public WindowSystem {
 public:
     QList<QPointer<QWidget>> moves;
     QList<QPointer<QWidget>> activations;
+    QList<QPointer<QWidget>> taskbarHidden;
     void startMove(QWidget* window) override { moves << window; }
     void activate(QWidget* window) override
     {
@@ -82,6 +83,7 @@ public:
         if (window)
             window->raise();
     }
+    void hideTaskbarButton(QWidget* window) override { taskbarHidden << window; }
 };
 
 class FakePlatform {

@@ -62,6 +62,9 @@ public:
     virtual void startMove(QWidget* window) = 0;
     // Brings a top-level window to the front and gives it the keyboard focus.
     virtual void activate(QWidget* window) = 0;
+    // Keeps the window out of the taskbar (and pager). Call before each showing: window managers
+    // forget it when a window is hidden.
+    virtual void hideTaskbarButton(QWidget* window) = 0;
 };
 
 Dialogs& dialogs();

@@ -325,9 +325,18 @@ QtTrayHost::~QtTrayHost()
     delete explanation_;
 }
 
+namespace {
+QPointer<QtTrayHost> g_host;
+} // namespace
+
+void QtTrayHost::release()
+{
+    delete g_host;
+}
+
 QtTrayHost& QtTrayHost::instance()
 {
-    static QPointer<QtTrayHost> host;
+    QPointer<QtTrayHost>& host = g_host;
     if (!host) {
         host = new QtTrayHost;
         host->setParent(QCoreApplication::instance());

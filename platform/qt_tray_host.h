@@ -104,6 +104,8 @@ public:
 
     // The process's host, made on first use and destroyed with the application object.
     static QtTrayHost& instance();
+    // Takes the icons and stand-ins away; they are widgets and must go before the application.
+    static void release();
 
     bool request(TrayRequest kind, const TrayIconRecord& record) override;
     void setMenu(quintptr id, QMenu* menu) override;

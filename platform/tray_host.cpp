@@ -20,6 +20,8 @@ void TrayHost::notify(quintptr id, TrayNotice notice)
         g_listener(id, notice);
 }
 
+void releaseTrayHost() { QtTrayHost::release(); }
+
 TrayHost& trayHost() { return g_replacement ? *g_replacement : QtTrayHost::instance(); }
 
 void setTrayHost(TrayHost* host) { g_replacement = host; }

@@ -95,6 +95,9 @@ protected:
 };
 
 TrayHost& trayHost();
+// Removes the desktop's tray icons and stand-ins at the end of the run, while the application
+// object still exists.
+void releaseTrayHost();
 // Replace the service (tests); nullptr puts the desktop's implementation back.
 void setTrayHost(TrayHost* host);
 

@@ -4,10 +4,10 @@
 #   tools/install-deps.sh --tests  also what the test suite uses (Xvfb, a tray host, xdotool, ...)
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libqt6svg6 libcanberra-dev
+packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libqt6svg6 libcanberra-dev libxcb1-dev
           sound-theme-freedesktop fonts-liberation libcap2-bin)
 if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(xvfb xauth icewm xdotool socat netcat-openbsd iproute2 procps dbus-x11)
+    packages+=(xvfb xauth icewm xdotool socat netcat-openbsd iproute2 procps dbus-x11 x11-utils xclip)
 fi
 
 missing=()

@@ -1,8 +1,52 @@
 #include "windows/black_list.h"
 
+#include "app/app_state.h"
 #include "controls/skinned_button.h"
+#include "platform/atomic_file.h"
+#include "platform/cp1251.h"
+#include "platform/platform.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QShowEvent>
+#include <QStyledItemDelegate>
+
+#include <stdexcept>
 
 TBListF* BListF = nullptr;
+
+namespace {
+
+const QString kEnterName = QStringLiteral("Введите имя компьютера!");
+const QString kAlreadyListed = QStringLiteral("Этот компьютер уже занесен в черный список!");
+
+// Rows of the list are 14 pixels high whatever the font says.
+class FixedRowDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(14);
+        return size;
+    }
+};
+
+[[noreturn]] void fileError(const char* what, const QString& path)
+{
+    throw std::runtime_error((QString::fromLatin1(what) + path).toUtf8().toStdString());
+}
+
+bool inCodePage(QChar c)
+{
+    return c == QLatin1Char('?') || platform::toCp1251(QString(c)) != "?";
+}
+
+} // namespace
 
 TBListF::TBListF(QWidget* parent)
     : TSkinForm(QStringLiteral("Черный список"), QSize(327, 336), FrameKind::Composite, QString(), parent)
@@ -11,7 +55,44 @@ TBListF::TBListF(QWidget* parent)
     BBut3 = closeButton();
     BBut5 = helpButton();
     BBut3->OnClick = [this](QObject*) { BBut3Click(); };
+    BBut5->OnClick = [this](QObject*) { BBut5Click(); };
+
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setGeometry(9, 28, 309, 258);
+
+    Blist = new QListWidget(GroupBox1);
+    Blist->setGeometry(10, 16, 190, 200);
+    Blist->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Blist->setSortingEnabled(false);
+    Blist->setUniformItemSizes(true);
+    Blist->setItemDelegate(new FixedRowDelegate(Blist));
+    Blist->setTextElideMode(Qt::ElideNone);
+    Blist->installEventFilter(this);
+
+    UsrEd = new QLineEdit(GroupBox1);
+    UsrEd->setGeometry(10, 226, 190, 21);
+    UsrEd->installEventFilter(this);
+
+    for (QWidget* field : {static_cast<QWidget*>(Blist), static_cast<QWidget*>(UsrEd)}) {
+        QPalette colours = field->palette();
+        colours.setColor(QPalette::Base, skin::textField());
+        field->setPalette(colours);
+    }
+
+    BBut6 = makePushButton(QStringLiteral("Удалить"), QRect(208, 16, 90, 23), ButtonLook::Other, GroupBox1);
+    BBut7 = makePushButton(QStringLiteral("Очистить"), QRect(208, 45, 90, 23), ButtonLook::Other, GroupBox1);
+    BBut4 = makePushButton(QStringLiteral("Добавить"), QRect(208, 225, 90, 23), ButtonLook::Other, GroupBox1);
+    BBut1 = makePushButton(QStringLiteral("OK"), QRect(139, 299, 85, 23), ButtonLook::MainAction);
+    BBut2 = makePushButton(QStringLiteral("Отмена"), QRect(233, 299, 85, 23), ButtonLook::Other);
+    BBut1->OnClick = [this](QObject*) { BBut1Click(); };
+    BBut2->OnClick = [this](QObject*) { BBut2Click(); };
+    BBut4->OnClick = [this](QObject*) { BBut4Click(); };
+    BBut6->OnClick = [this](QObject*) { BBut6Click(); };
+    BBut7->OnClick = [this](QObject*) { BBut7Click(); };
+
+    setTabOrder(Blist, UsrEd);
     centreOnDesktop();
+    FormCreate();
 }
 
 TBListF::~TBListF()
@@ -20,12 +101,232 @@ TBListF::~TBListF()
         BListF = nullptr;
 }
 
-void TBListF::BBut3Click()
+// ----- The list -----
+
+QString TBListF::upperName(const QString& name)
 {
-    close();
+    // Letter by letter, so the length never changes, and a letter of the code page never turns
+    // into one the file cannot hold (the micro sign's capital is Greek).
+    QString result = name;
+    for (QChar& c : result) {
+        const QString upper = QString(c).toUpper();
+        if (upper.size() != 1)
+            continue;
+        if (inCodePage(c) && !inCodePage(upper.front()))
+            continue;
+        c = upper.front();
+    }
+    return result;
+}
+
+int TBListF::IndexOfName(const QString& name) const
+{
+    const QString wanted = upperName(name);
+    for (int row = 0; row < Blist->count(); ++row) {
+        if (upperName(Blist->item(row)->text()) == wanted)
+            return row;
+    }
+    return -1;
+}
+
+QStringList TBListF::Names() const
+{
+    QStringList names;
+    names.reserve(Blist->count());
+    for (int row = 0; row < Blist->count(); ++row)
+        names << Blist->item(row)->text();
+    return names;
+}
+
+void TBListF::appendName(const QString& name)
+{
+    // QListWidgetItem text is never read as rich text: a name from the network stays plain.
+    Blist->addItem(name);
+}
+
+void TBListF::setNames(const QStringList& names)
+{
+    Blist->clear();
+    for (const QString& name : names)
+        appendName(name);
+}
+
+void TBListF::AddFromViewer(const QString& name)
+{
+    if (IndexOfName(name) >= 0) {
+        platform::dialogs().information(kAlreadyListed);
+        return;
+    }
+    appendName(name);
+    platform::dialogs().information(QStringLiteral("Компьютер ") + name
+                                    + QStringLiteral(" успешно занесен в черный список!"));
+}
+
+// ----- The file -----
+
+QStringList TBListF::parseFile(const QByteArray& bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    const QByteArray text = nul >= 0 ? bytes.left(nul) : bytes;
+    QStringList lines;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const char c = text.at(i);
+        if (c == '\r' || c == '\n') {
+            lines << platform::fromCp1251(text.mid(start, i - start));
+            if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
+                ++i;
+            start = ++i;
+        } else {
+            ++i;
+        }
+    }
+    if (start < text.size())
+        lines << platform::fromCp1251(text.mid(start));
+    return lines;
+}
+
+QByteArray TBListF::formatFile(const QStringList& names)
+{
+    QByteArray bytes;
+    for (const QString& name : names) {
+        bytes += platform::toCp1251(name);
+        bytes += "\r\n";
+    }
+    return bytes;
+}
+
+void TBListF::loadFromFile()
+{
+    const QString path = App().BlackListPath;
+    if (path.isEmpty() || !QFile::exists(path))
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fileError("Cannot open file ", path);
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        fileError("Cannot open file ", path);
+    setNames(parseFile(bytes));
+}
+
+void TBListF::saveToFile() const
+{
+    const QString path = App().BlackListPath;
+    if (!platform::replaceFile(path, formatFile(Names())))
+        fileError("Cannot create file ", path);
+}
+
+// ----- Handlers -----
+
+void TBListF::FormCreate()
+{
+    platform::runGuarded([this] { loadFromFile(); });
+}
+
+void TBListF::FormShow()
+{
+    if (App().SoundOn)
+        platform::sound().play(App().WindowSoundPath);
 }
 
 void TBListF::FormDestroy()
 {
-    // Writing the black list file belongs here; the list itself is not built yet.
+    saveToFile();
+}
+
+void TBListF::BBut1Click()
+{
+    platform::runGuarded([this] {
+        saveToFile();
+        close();
+    });
+}
+
+void TBListF::BBut2Click()
+{
+    platform::runGuarded([this] {
+        loadFromFile();
+        close();
+    });
+}
+
+void TBListF::BBut4Click()
+{
+    const QString name = upperName(UsrEd->text());
+    if (name.isEmpty())
+        platform::dialogs().information(kEnterName);
+    else if (IndexOfName(name) >= 0)
+        platform::dialogs().information(kAlreadyListed);
+    else
+        appendName(name);
+    UsrEd->clear();
+    UsrEd->setFocus();
+}
+
+void TBListF::BBut5Click()
+{
+    openHelp();
+}
+
+void TBListF::BBut6Click()
+{
+    for (int row = Blist->count() - 1; row >= 0; --row) {
+        if (Blist->item(row)->isSelected())
+            delete Blist->takeItem(row);
+    }
+}
+
+void TBListF::BBut7Click()
+{
+    Blist->clear();
+}
+
+void TBListF::UsrEdKeyDown(int key)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        BBut4Click();
+}
+
+void TBListF::BlistKeyDown(int key)
+{
+    if (key == Qt::Key_Delete)
+        BBut6Click();
+}
+
+// ----- Events -----
+
+void TBListF::showEvent(QShowEvent* event)
+{
+    TSkinForm::showEvent(event);
+    // A spontaneous show is the window coming back from minimised, not a new showing.
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TBListF::closeEvent(QCloseEvent* event)
+{
+    // Closed by the window manager: the same as the close button, so unconfirmed edits go.
+    if (event->spontaneous()) {
+        event->setAccepted(platform::runGuarded([this] { loadFromFile(); }));
+        return;
+    }
+    TSkinForm::closeEvent(event);
+}
+
+bool TBListF::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && (watched == UsrEd || watched == Blist)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (watched == UsrEd && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            UsrEdKeyDown(key);
+            return true;
+        }
+        if (watched == Blist && key == Qt::Key_Delete) {
+            BlistKeyDown(key);
+            return true;
+        }
+    }
+    return TSkinForm::eventFilter(watched, event);
 }

@@ -1,7 +1,16 @@
 #pragma once
-// The black list window.
+// The black list window. Its list box is the one in-memory copy of the black list: the receiving
+// end looks names up in it and the message viewer adds to it.
 #include "windows/skinned_frame.h"
 
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QGroupBox;
+class QKeyEvent;
+class QLineEdit;
+class QListWidget;
 class TBBut;
 
 class TBListF : public TSkinForm {
@@ -10,12 +19,66 @@ public:
     explicit TBListF(QWidget* parent = nullptr);
     ~TBListF() override;
 
+    QGroupBox* GroupBox1 = nullptr;
+    QListWidget* Blist = nullptr;
+    QLineEdit* UsrEd = nullptr;
+    TBBut* BBut1 = nullptr; // "OK"
+    TBBut* BBut2 = nullptr; // "Отмена"
     TBBut* BBut3 = nullptr; // frame close
+    TBBut* BBut4 = nullptr; // "Добавить"
     TBBut* BBut5 = nullptr; // frame help
+    TBBut* BBut6 = nullptr; // "Удалить"
+    TBBut* BBut7 = nullptr; // "Очистить"
 
-    // Runs once at process end, before the window is deleted.
+    // --- Operations on the list used by other windows ---
+    // Position of the first entry equal to name regardless of letter case, or -1.
+    int IndexOfName(const QString& name) const;
+    bool Contains(const QString& name) const { return IndexOfName(name) >= 0; }
+    // The message viewer's "В черный список": appends name as it is (no upper-casing) and tells
+    // the user, or tells that it is already listed. Does not write the file.
+    void AddFromViewer(const QString& name);
+    // The entries in list order.
+    QStringList Names() const;
+
+    // --- File format ---
+    // Lines of the black list file: CR LF, lone CR and lone LF end a line, a NUL ends the
+    // text, text after the last break is one more line. Code page 1251.
+    static QStringList parseFile(const QByteArray& bytes);
+    // Every name followed by CR LF, code page 1251; an empty list gives no bytes.
+    static QByteArray formatFile(const QStringList& names);
+
+    // --- Handlers ---
+    void FormCreate();
+    void FormShow();
+    // Runs once at process end, before the window is deleted; throws std::runtime_error
+    // ("Cannot create file <path>") when the file cannot be written.
     void FormDestroy();
-    void BBut3Click();
+    void BBut1Click(); // OK: write, then close
+    void BBut2Click(); // Отмена / close button: reload, then close
+    void BBut3Click() { BBut2Click(); }
+    void BBut4Click(); // Добавить
+    void BBut5Click(); // help
+    void BBut6Click(); // Удалить
+    void BBut7Click(); // Очистить
+    // key: a Qt::Key. Enter in the edit adds, Delete in the list deletes.
+    void UsrEdKeyDown(int key);
+    void BlistKeyDown(int key);
+
+    // The upper-casing of "Добавить"; the look-up compares names in this form.
+    static QString upperName(const QString& name);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setNames(const QStringList& names);
+    // Replaces the entries by the file's lines when the file exists; throws when it cannot be read.
+    void loadFromFile();
+    // Replaces the file by the entries; throws when it cannot be written.
+    void saveToFile() const;
+    void appendName(const QString& name);
 };
 
 extern TBListF* BListF;

@@ -1,8 +1,60 @@
 #include "windows/config_dialog.h"
 
+#include "app/app_state.h"
 #include "controls/skinned_button.h"
+#include "controls/spin_edit.h"
+#include "platform/platform.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
 
 TConfigF* ConfigF = nullptr;
+
+const QString TConfigF::RestartNotice =
+    QStringLiteral("Некоторые настройки вступят в силу только после перезапуска программы!");
+
+namespace {
+
+// The values the settings file falls back to.
+constexpr bool DefaultSoundOn = true;
+constexpr bool DefaultAutoFocus = true;
+constexpr int DefaultAutoFocusTime = 10000;
+constexpr int DefaultPort = 243;
+constexpr int DefaultSplashTime = 2000;
+constexpr bool DefaultSplashTransparent = true;
+
+bool isEnterKey(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// A group frame drawn in the window's accent colour, its caption set into the top line.
+class GroupFrame : public QGroupBox {
+public:
+    GroupFrame(const QString& caption, QWidget* parent)
+        : QGroupBox(caption, parent)
+    {
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int top = metrics.height() / 2;
+        painter.setPen(skin::accent());
+        painter.drawRect(0, top, width() - 1, height() - 1 - top);
+        const QRect caption(8, 0, metrics.horizontalAdvance(title()) + 6, metrics.height());
+        painter.fillRect(caption, palette().color(QPalette::Window));
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
+    }
+};
+
+} // namespace
 
 TConfigF::TConfigF(QWidget* parent)
     : TSkinForm(QStringLiteral("Настройки"), QSize(342, 294), FrameKind::Composite, QString(), parent)
@@ -10,7 +62,9 @@ TConfigF::TConfigF(QWidget* parent)
     ConfigF = this;
     BBut3 = closeButton();
     BBut5 = helpButton();
-    BBut3->OnClick = [this](QObject*) { BBut3Click(); };
+    BBut3->OnClick = [this](QObject*) { BBut2Click(); };
+    BBut5->OnClick = [this](QObject*) { BBut5Click(); };
+    buildControls();
     centreOnDesktop();
 }
 
@@ -20,9 +74,181 @@ TConfigF::~TConfigF()
         ConfigF = nullptr;
 }
 
-void TConfigF::BBut3Click()
+void TConfigF::buildControls()
 {
+    auto group = [this](const QString& caption, const QRect& place) {
+        QGroupBox* box = new GroupFrame(caption, this);
+        box->setGeometry(place);
+        return box;
+    };
+    auto checkBox = [](const QString& text, QWidget* parent, const QRect& place) {
+        auto* box = new QCheckBox(text, parent);
+        box->setGeometry(place);
+        return box;
+    };
+    auto label = [](const QString& text, QWidget* parent, const QRect& place) {
+        auto* l = new QLabel(parent);
+        l->setTextFormat(Qt::PlainText);
+        l->setText(text);
+        l->setGeometry(place);
+        return l;
+    };
+    auto spin = [](QWidget* parent, const QRect& place, int min, int max) {
+        auto* field = new TSpinEdit(parent);
+        field->setGeometry(place);
+        field->setMinValue(min);
+        field->setMaxValue(max);
+        field->setIncrement(1);
+        field->setEditorEnabled(true);
+        field->setReadOnly(false);
+        field->setValue(min);
+        return field;
+    };
+
+    GroupBox1 = group(QStringLiteral("Звук"), QRect(8, 27, 326, 40));
+    SndEd = checkBox(QStringLiteral("Использовать звуки"), GroupBox1, QRect(12, 16, 300, 18));
+
+    GroupBox2 = group(QStringLiteral("Окно сообщения"), QRect(8, 71, 326, 46));
+    AutoFocusED = checkBox(QStringLiteral("Автофокус каждые (мс):"), GroupBox2, QRect(12, 19, 170, 18));
+    autofocustimeed = spin(GroupBox2, QRect(190, 17, 121, 21), 1000, 300000);
+    autofocustimeed->setColor(skin::textField());
+
+    GroupBox3 = group(QStringLiteral("Связь"), QRect(8, 121, 326, 46));
+    Label1 = label(QStringLiteral("Порт:"), GroupBox3, QRect(12, 19, 60, 18));
+    PortEd = spin(GroupBox3, QRect(190, 17, 121, 21), 1, 999999);
+
+    GroupBox4 = group(QStringLiteral("SPLASH-окно"), QRect(8, 171, 326, 80));
+    Label2 = label(QStringLiteral("Время показа SPLASH-окна (мс):"), GroupBox4, QRect(12, 19, 175, 18));
+    sptimeed = spin(GroupBox4, QRect(190, 17, 121, 21), 1000, 300000);
+    SpTransEd = checkBox(QStringLiteral("Прозрачность (только для систем Windows NT\\2000\\XP)"), GroupBox4,
+                         QRect(12, 51, 308, 18));
+
+    BBut4 = makePushButton(QStringLiteral("По умолчанию"), QRect(8, 259, 95, 23), ButtonLook::Other);
+    BBut1 = makePushButton(QStringLiteral("OK"), QRect(176, 259, 75, 23), ButtonLook::MainAction);
+    BBut2 = makePushButton(QStringLiteral("Отмена"), QRect(259, 259, 75, 23), ButtonLook::Other);
+    BBut1->OnClick = [this](QObject*) { BBut1Click(); };
+    BBut2->OnClick = [this](QObject*) { BBut2Click(); };
+    BBut4->OnClick = [this](QObject*) { BBut4Click(); };
+
+    connect(AutoFocusED, &QCheckBox::toggled, this, [this] { AutoFocusEDClick(); });
+
+    for (TSpinEdit* field : {autofocustimeed, PortEd, sptimeed})
+        field->OnKeyDown = [this](QObject* sender, int& key, Qt::KeyboardModifiers shift) {
+            autofocustimeedKeyDown(sender, key, shift);
+        };
+    for (QCheckBox* box : {SndEd, AutoFocusED, SpTransEd})
+        box->installEventFilter(this);
+
+    setTabOrder(SndEd, AutoFocusED);
+    setTabOrder(AutoFocusED, autofocustimeed);
+    setTabOrder(autofocustimeed, PortEd);
+    setTabOrder(PortEd, sptimeed);
+    setTabOrder(sptimeed, SpTransEd);
+}
+
+void TConfigF::loadControls()
+{
+    const AppState& app = App();
+    SndEd->setChecked(app.SoundOn);
+    AutoFocusED->setChecked(app.AutoFocus);
+    autofocustimeed->setValue(app.AutoFocusTime);
+    PortEd->setValue(app.Port);
+    sptimeed->setValue(app.SplashTime);
+    SpTransEd->setChecked(app.SplashTransparent);
+    // toggled() only comes with a change; the field must follow the box in any case.
+    AutoFocusEDClick();
+}
+
+void TConfigF::showEvent(QShowEvent* event)
+{
+    TSkinForm::showEvent(event);
+    if (!event->spontaneous())
+        platform::runGuarded([this] { FormShow(); });
+}
+
+void TConfigF::FormShow()
+{
+    loadControls();
+    if (App().SoundOn)
+        platform::sound().play(App().WindowSoundPath);
+}
+
+void TConfigF::AutoFocusEDClick()
+{
+    autofocustimeed->setEnabled(AutoFocusED->isChecked());
+}
+
+void TConfigF::BBut1Click()
+{
+    AppState& app = App();
+    app.SoundOn = SndEd->isChecked();
+    app.AutoFocus = AutoFocusED->isChecked();
+    app.AutoFocusTime = autofocustimeed->Value();
+    app.Port = PortEd->Value();
+    app.SplashTime = sptimeed->Value();
+    app.SplashTransparent = SpTransEd->isChecked();
+    platform::dialogs().information(RestartNotice);
     close();
+}
+
+void TConfigF::BBut2Click()
+{
+    loadControls();
+    close();
+}
+
+void TConfigF::BBut4Click()
+{
+    SndEd->setChecked(DefaultSoundOn);
+    AutoFocusED->setChecked(DefaultAutoFocus);
+    autofocustimeed->setValue(DefaultAutoFocusTime);
+    PortEd->setValue(DefaultPort);
+    sptimeed->setValue(DefaultSplashTime);
+    SpTransEd->setChecked(DefaultSplashTransparent);
+    AutoFocusEDClick();
+}
+
+void TConfigF::BBut5Click()
+{
+    openHelp();
+}
+
+void TConfigF::autofocustimeedKeyDown(QObject* Sender, int& Key, Qt::KeyboardModifiers Shift)
+{
+    Q_UNUSED(Sender);
+    Q_UNUSED(Shift);
+    if (isEnterKey(Key))
+        BBut1->Click();
+}
+
+void TConfigF::Image3MouseDown()
+{
+    platform::windowSystem().startMove(this);
+}
+
+void TConfigF::keyPressEvent(QKeyEvent* event)
+{
+    int key = event->key();
+    if (isEnterKey(key)) {
+        autofocustimeedKeyDown(this, key, event->modifiers());
+        event->accept();
+        return;
+    }
+    TSkinForm::keyPressEvent(event);
+}
+
+bool TConfigF::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress
+        && (watched == SndEd || watched == AutoFocusED || watched == SpTransEd)) {
+        auto* keyEvent = static_cast<QKeyEvent*>(event);
+        int key = keyEvent->key();
+        if (isEnterKey(key)) {
+            autofocustimeedKeyDown(watched, key, keyEvent->modifiers());
+            return true;
+        }
+    }
+    return TSkinForm::eventFilter(watched, event);
 }
 
 void TConfigF::FormDestroy()

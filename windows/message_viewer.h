@@ -1,7 +1,11 @@
 #pragma once
-// The message viewer: shows the last received message.
+// The message viewer: shows the last received message (time, sender, text). While it is open
+// for a new message it animates the tray icon and, if enabled, takes the focus back now and then.
 #include "windows/skinned_frame.h"
 
+class QLabel;
+class QPlainTextEdit;
+class QTimer;
 class TBBut;
 
 class TMsgF : public TSkinForm {
@@ -10,12 +14,45 @@ public:
     explicit TMsgF(QWidget* parent = nullptr);
     ~TMsgF() override;
 
-    TBBut* BBut3 = nullptr; // frame close
-    TBBut* BBut4 = nullptr; // frame help
+    QLabel* MsgTimeLab = nullptr;   // arrival time
+    QLabel* InfoLab1 = nullptr;     // "Сообщение от name (address):"
+    QWidget* Shape1 = nullptr;      // the accent border around the text
+    QPlainTextEdit* MsgLab = nullptr; // the text, read-only, plain
+    TBBut* BBut1 = nullptr;         // "OK"
+    TBBut* BBut2 = nullptr;         // "Ответить"
+    TBBut* BBut5 = nullptr;         // "В черный список"
+    TBBut* BBut3 = nullptr;         // frame close
+    TBBut* BBut4 = nullptr;         // frame help
+    QTimer* t1 = nullptr;           // auto-focus repeat
 
+    // Shows the viewer, or only brings it to the front when it is already showing (the show
+    // actions then do not run again).
+    void ShowViewer();
+
+    // Remote text as it may be put on screen: control characters, NUL among them, become their
+    // visible pictures instead of cutting or garbling the text; tabs and line breaks stay.
+    static QString printable(const QString& text);
+
+    // --- Handlers ---
+    void FormCreate();
+    void FormShow();
+    void FormHide();
     // Runs once at process end, before the window is deleted.
     void FormDestroy();
-    void BBut3Click();
+    void FormKeyDown(int key);
+    void t1Timer();
+    void BBut1Click(); // OK
+    void BBut2Click(); // Ответить
+    void BBut3Click(); // close button
+    void BBut4Click(); // help
+    void BBut5Click(); // В черный список
+    void Image6MouseDown();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 extern TMsgF* MsgF;

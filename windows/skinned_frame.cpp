@@ -235,6 +235,14 @@ TBBut* TSkinForm::makePushButton(const QString& caption, const QRect& geometry, 
     return button;
 }
 
+void TSkinForm::showEvent(QShowEvent* event)
+{
+    // The program shows no taskbar button for any of its windows; this runs before the window
+    // is mapped, which is when window managers read it.
+    platform::windowSystem().hideTaskbarButton(this);
+    QWidget::showEvent(event);
+}
+
 void TSkinForm::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);

@@ -103,6 +103,7 @@ Q_SIGNALS:
     void hidden();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

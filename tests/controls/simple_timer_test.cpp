@@ -122,19 +122,6 @@ private Q_SLOTS:
         QVERIFY(!TSimpleTimerHandler::Instance());
     }
 
-    // Ticks of different timers each reach their own handler.
-    void ticksReachTheirOwnTimer()
-    {
-        int fast = 0;
-        int slow = 0;
-        TSimpleTimer a(10, [&fast](TSimpleTimer*) { ++fast; });
-        TSimpleTimer b(10000, [&slow](TSimpleTimer*) { ++slow; });
-        a.setRunning(true);
-        b.setRunning(true);
-        QTRY_VERIFY(fast >= 3);
-        QCOMPARE(slow, 0);
-    }
-
     // The last timer freed from its own tick takes the shared receiver with it.
     void freedInsideItsOwnTick()
     {

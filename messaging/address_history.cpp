@@ -1,0 +1,59 @@
+#include "messaging/address_history.h"
+
+#include "platform/cp1251.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <stdexcept>
+
+namespace addresses {
+
+QStringList parseLines(const QByteArray& bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    const QByteArray text = nul >= 0 ? bytes.left(nul) : bytes;
+    QStringList lines;
+    qsizetype at = 0;
+    while (at < text.size()) {
+        qsizetype end = at;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+            ++end;
+        lines << platform::fromCp1251(text.mid(at, end - at));
+        at = end;
+        if (at < text.size() && text[at] == '\r')
+            ++at;
+        if (at < text.size() && text[at] == '\n')
+            ++at;
+    }
+    return lines;
+}
+
+QByteArray formatLines(const QStringList& entries)
+{
+    QByteArray bytes;
+    for (const QString& entry : entries)
+        bytes += platform::toCp1251(entry) + QByteArrayLiteral("\r\n");
+    return bytes;
+}
+
+QStringList load(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("Cannot open file %1").arg(path).toStdString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw std::runtime_error(QStringLiteral("Cannot open file %1").arg(path).toStdString());
+    return parseLines(bytes);
+}
+
+void save(const QString& path, const QStringList& entries)
+{
+    QSaveFile file(path);
+    const QByteArray bytes = formatLines(entries);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw std::runtime_error(QStringLiteral("Cannot create file %1").arg(path).toStdString());
+}
+
+} // namespace addresses

@@ -1,0 +1,20 @@
+#pragma once
+// The address history file: one recipient per line, code page 1251, lines ended by CR LF.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace addresses {
+
+// CR LF, a lone CR and a lone LF each end a line; text after the last break is one more line;
+// a NUL ends the text. An empty file holds no lines, a lone CR LF one empty line.
+QStringList parseLines(const QByteArray& bytes);
+// Every entry followed by CR LF; an empty list gives no bytes.
+QByteArray formatLines(const QStringList& entries);
+
+// The file's lines. Throws std::runtime_error "Cannot open file <path>" when it cannot be read.
+QStringList load(const QString& path);
+// Replaces the file whole and atomically. Throws std::runtime_error "Cannot create file <path>".
+void save(const QString& path, const QStringList& entries);
+
+} // namespace addresses

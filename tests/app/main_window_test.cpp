@@ -1,0 +1,256 @@
+// The main window: start-up state, the welcome time, and the tray menu's commands.
+#include "tests/support/program_fixture.h"
+
+#include "controls/cool_tray_icon.h"
+#include "messaging/send_window.h"
+#include "net/socket_components.h"
+#include "windows/message_viewer.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTest>
+
+
+using platform::BoxKind;
+using platform::TrayNotice;
+using platform::TrayRequest;
+
+namespace {
+
+const QString kPause = QStringLiteral("Приостановить сервер Pellavine");
+const QString kResume = QStringLiteral("Запустить сервер Pellavine");
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void firstRunStartsWithTheDefaults()
+    {
+        ProgramFixture program;
+        const AppState& app = App();
+        QCOMPARE(app.Port, 243);
+        QCOMPARE(app.SplashTime, 2000);
+        QVERIFY(app.SplashTransparent && app.SoundOn && app.AutoFocus && app.FirstStart);
+        QCOMPARE(app.AutoFocusTime, 10000);
+        QCOMPARE(app.LastAddress, QStringLiteral("localhost"));
+        QCOMPARE(app.SettingsPath, program.dataFile(QStringLiteral("Pellavine.ini")));
+        QCOMPARE(app.BlackListPath, program.dataFile(QStringLiteral("BList.ini")));
+        QCOMPARE(app.HelpPath, program.fake.paths.exe + QStringLiteral("help.htm"));
+        QCOMPARE(app.MessageSoundPath, program.fake.paths.exe + QStringLiteral("Msg.wav"));
+        QCOMPARE(Form1->TIconQ->Hint(),
+                 QStringLiteral("Pellavine 1.2\r\nЗа текущий сеанс сообщений не поступало."));
+        QCOMPARE(Form1->Ef1->interval(), 2000);
+        QVERIFY(!Form1->SS->Active());
+        QVERIFY(!Form1->TIconQ->IconVisible());
+    }
+
+    void settingsAreReadFromTheFile()
+    {
+        ProgramFixture program({{"Config", "PORT", "0x100"}, {"config", "sptime", "1500"},
+                                {"config", "snd", "0"}, {"config", "autofocustime", "abc"},
+                                {"last", "adr", "  \"server\"  "}});
+        QCOMPARE(App().Port, 256);
+        QCOMPARE(App().SplashTime, 1500);
+        QCOMPARE(Form1->Ef1->interval(), 1500);
+        QCOMPARE(Form1->SS->Port(), 256);
+        QVERIFY(!App().SoundOn);
+        QCOMPARE(App().AutoFocusTime, 10000);
+        QCOMPARE(App().LastAddress, QStringLiteral("server"));
+    }
+
+    void transparency_data()
+    {
+        QTest::addColumn<QString>("sptrans");
+        QTest::addColumn<double>("opacity");
+        QTest::newRow("on") << "1" << 230.0 / 255.0;
+        QTest::newRow("off") << "0" << 1.0;
+    }
+    void transparency()
+    {
+        QFETCH(QString, sptrans);
+        QFETCH(double, opacity);
+        ProgramFixture program({{"config", "sptrans", sptrans}});
+        QVERIFY(qAbs(Form1->windowOpacity() - opacity) < 0.01);
+    }
+
+    void firstRunBalloonOnlyOnTheFirstRun_data()
+    {
+        QTest::addColumn<QString>("firststart");
+        QTest::addColumn<bool>("balloon");
+        QTest::newRow("first run") << "1" << true;
+        QTest::newRow("later run") << "0" << false;
+    }
+    void firstRunBalloonOnlyOnTheFirstRun()
+    {
+        QFETCH(QString, firststart);
+        QFETCH(bool, balloon);
+        ProgramFixture program({{"config", "port", QString::number(freeTcpPort())}, {"config", "firststart", firststart}});
+        program.passSplash();
+        QVERIFY(Form1->TIconQ->IconVisible());
+        QVERIFY(!Form1->isVisible());
+        QList<platform::TrayIconRecord> balloons;
+        for (const auto& record : program.fake.tray.records(TrayRequest::Modify)) {
+            if (!record.infoText.isEmpty())
+                balloons << record;
+        }
+        QCOMPARE(balloons.size(), balloon ? 1 : 0);
+        if (balloon) {
+            QCOMPARE(balloons[0].infoTitle, QStringLiteral("Pellavine 1.2"));
+            QCOMPARE(balloons[0].infoText, TForm1::FirstRunBalloonText.left(255));
+            QCOMPARE(balloons[0].infoFlags, 1u);
+            QCOMPARE(balloons[0].timeoutOrVersion, 60000u);
+        }
+    }
+
+    void listensOnlyAfterTheWelcomeTime()
+    {
+        const int port = freeTcpPort();
+        ProgramFixture program({{"config", "port", QString::number(port)}, {"config", "sptime", "300"}});
+        // The send window shows the welcome window while the windows are created.
+        QVERIFY(Form1->isVisible());
+        QVERIFY(!acceptsOnLoopback(port));
+        QTRY_VERIFY_WITH_TIMEOUT(Form1->SS->Active(), 3000);
+        QVERIFY(acceptsOnLoopback(port));
+        QVERIFY(!Form1->isVisible());
+        QVERIFY(Form1->TIconQ->IconVisible());
+    }
+
+    void theMenuHasItsItemsInOrder()
+    {
+        ProgramFixture program;
+        const QList<QAction*> items = Form1->TreyMenu->actions();
+        const QList<QAction*> expected = {Form1->N6, Form1->N15, Form1->N8, Form1->N14, Form1->N11,
+                                          Form1->N4, Form1->N1, Form1->Pellavine2, Form1->N12, Form1->Pellavine1,
+                                          Form1->EmailAuthorItem, Form1->N5, Form1->N2, Form1->N3};
+        QCOMPARE(items, expected);
+        const QStringList captions = {"Отправить сообщение...", "", "Последнее сообщение", "", "Настройки...",
+                                      "Черный список...", "", "О Pellavine...", "", WebPageAddress,
+                                      QString(MailAddress).remove(QStringLiteral("mailto:")), "", kPause,
+                                      "Выключить сервер"};
+        for (int i = 0; i < items.size(); ++i) {
+            QCOMPARE(items[i]->isSeparator(), captions[i].isEmpty());
+            if (!captions[i].isEmpty())
+                QCOMPARE(items[i]->text(), captions[i]);
+        }
+        QCOMPARE(Form1->TreyMenu->defaultAction(), Form1->N6);
+        QVERIFY(Form1->N6->font().bold());
+    }
+
+    void pauseAsksAndResumeDoesNot()
+    {
+        ProgramFixture program({{"config", "port", QString::number(freeTcpPort())}});
+        program.passSplash();
+        QVERIFY(Form1->SS->Active());
+
+        program.fake.dialogs.answers = {false};
+        Form1->N2Click();
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation),
+                 QStringList{"При остановке сервера посылаемые вам сообщения приниматься не будут! Продолжить?"});
+        QVERIFY(Form1->SS->Active());
+        QCOMPARE(Form1->N2->text(), kPause);
+
+        program.fake.dialogs.answers = {true};
+        Form1->N2Click();
+        QVERIFY(!Form1->SS->Active());
+        QCOMPARE(Form1->N2->text(), kResume);
+        QCOMPARE(Form1->TIconQ->IconIndex(), 1);
+
+        Form1->N2Click();
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation).size(), 2);
+        QVERIFY(Form1->SS->Active());
+        QCOMPARE(Form1->N2->text(), kPause);
+        QCOMPARE(Form1->TIconQ->IconIndex(), 0);
+    }
+
+    void resumeOnATakenPortKeepsThePausedState()
+    {
+        const int port = freeTcpPort();
+        ProgramFixture program({{"config", "port", QString::number(port)}});
+        program.passSplash();
+        program.fake.dialogs.answers = {true};
+        Form1->N2Click();
+        TServerSocket squatter;
+        squatter.setPort(port);
+        squatter.setActive(true);
+        // The menu runs its handlers guarded: the error goes to the error box.
+        Form1->N2->trigger();
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error).size(), 1);
+        QVERIFY(program.fake.dialogs.texts(BoxKind::Error)[0].contains(QStringLiteral("'bind'")));
+        QCOMPARE(Form1->N2->text(), kResume);
+        QCOMPARE(Form1->TIconQ->IconIndex(), 1);
+    }
+
+    void pausingWhileAMessageIsShownIsRefused()
+    {
+        ProgramFixture program({{"config", "port", QString::number(freeTcpPort())}});
+        program.passSplash();
+        MsgF->show();
+        Form1->N2Click();
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Information), QStringList{"Закройте текущее сообщение!"});
+        QVERIFY(program.fake.dialogs.texts(BoxKind::Confirmation).isEmpty());
+        QVERIFY(Form1->SS->Active());
+    }
+
+    void lastMessageBeforeAnyMessageTellsSo()
+    {
+        ProgramFixture program;
+        Form1->N8Click();
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Information),
+                 QStringList{"За текущий сеанс сообщений не поступало."});
+        QVERIFY(!MsgF->isVisible());
+        App().MessageReceived = true;
+        Form1->N8Click();
+        QVERIFY(MsgF->isVisible());
+        QVERIFY(!App().FreshMessage);
+    }
+
+    void leftClickSendsOrFocusesTheViewer()
+    {
+        ProgramFixture program({{"config", "port", QString::number(freeTcpPort())}});
+        program.passSplash();
+        const auto id = quintptr(Form1->TIconQ);
+        program.fake.tray.send(id, {TrayNotice::LeftDown, TrayNotice::LeftUp});
+        QTRY_VERIFY(SenderF->isVisible());
+        SenderF->hide();
+
+        MsgF->show();
+        program.fake.windows.activations.clear();
+        program.fake.tray.send(id, {TrayNotice::LeftDown, TrayNotice::LeftUp});
+        QTRY_VERIFY(!program.fake.windows.activations.isEmpty());
+        QCOMPARE(program.fake.windows.activations.last().data(), static_cast<QWidget*>(MsgF));
+        QVERIFY(!SenderF->isVisible());
+    }
+
+    void linksOpenWithTheShell()
+    {
+        ProgramFixture program;
+        Form1->Pellavine1Click();
+        Form1->EmailAuthorItemClick();
+        Form1->SpeedButton1Click();
+        QCOMPARE(program.fake.shell.opened, (QStringList{WebPageAddress, MailAddress, WebPageAddress}));
+    }
+
+    void shutDownEndsTheLoopAndWritesEveryFile()
+    {
+        auto program = std::make_unique<ProgramFixture>(QList<ProgramFixture::Setting>{{"config", "port", QString::number(freeTcpPort())}});
+        const QString ini = program->dataFile(QStringLiteral("Pellavine.ini"));
+        const QString adrs = program->dataFile(QStringLiteral("Adrs.ini"));
+        const QString blist = program->dataFile(QStringLiteral("BList.ini"));
+        QFile::remove(ini);
+        Form1->N3Click();
+        QVERIFY(Application().Terminated());
+        App().Port = 4321;
+        DestroyWindows();
+        QVERIFY(QFile::exists(adrs));
+        QVERIFY(QFile::exists(blist));
+        const TIniFile file(ini);
+        QCOMPARE(file.ReadInteger(QStringLiteral("config"), QStringLiteral("port"), 0), 4321);
+        QCOMPARE(file.ReadString(QStringLiteral("config"), QStringLiteral("firststart"), QString()), QStringLiteral("0"));
+        QCOMPARE(file.ReadString(QStringLiteral("last"), QStringLiteral("adr"), QString()), QStringLiteral("localhost"));
+        QVERIFY(!file.ReadString(QStringLiteral("sender"), QStringLiteral("left"), QString()).isEmpty());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,397 @@
+// The message viewer: its show and hide actions, the auto-focus repeat, the keys and buttons.
+#include "tests/support/program_fixture.h"
+
+#include "controls/cool_tray_icon.h"
+#include "controls/skinned_button.h"
+#include "messaging/send_window.h"
+#include "net/socket_components.h"
+#include "platform/cp1251.h"
+#include "windows/black_list.h"
+#include "windows/message_viewer.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+
+using platform::BoxKind;
+
+namespace {
+
+int activationsOf(const platform::FakePlatform& fake, QWidget* window)
+{
+    int count = 0;
+    for (const QPointer<QWidget>& w : fake.windows.activations)
+        count += w.data() == window ? 1 : 0;
+    return count;
+}
+
+void writeBlackList(const QStringList& names)
+{
+    QFile file(App().BlackListPath);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    for (const QString& name : names)
+        file.write(platform::toCp1251(name) + "\r\n");
+    file.close();
+    BListF->FormCreate();
+    QCOMPARE(BListF->Names(), names);
+}
+
+// A message as the receiving end leaves it, ready to be shown.
+void pretendMessage(const QString& host, bool fresh)
+{
+    AppState& app = App();
+    app.LastTime = QStringLiteral("9:5:3");
+    app.LastSenderHost = host;
+    app.LastSenderAddress = QStringLiteral("10.0.0.7");
+    app.LastText = QStringLiteral("текст");
+    app.MessageReceived = true;
+    app.FreshMessage = fresh;
+}
+
+} // namespace
+
+class MessageViewerTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void showActions_data()
+    {
+        QTest::addColumn<bool>("fresh");
+        QTest::addColumn<bool>("autoFocus");
+        QTest::addColumn<bool>("soundOn");
+        QTest::addColumn<bool>("cycling");
+        QTest::addColumn<bool>("timer");
+        QTest::addColumn<bool>("windowSound");
+
+        QTest::newRow("new message, auto-focus on") << true << true << true << true << true << false;
+        QTest::newRow("new message, auto-focus off") << true << false << true << true << false << false;
+        QTest::newRow("new message, silent") << true << true << false << true << true << false;
+        QTest::newRow("old message") << false << true << true << false << false << true;
+        QTest::newRow("old message, silent") << false << true << false << false << false << false;
+    }
+    void showActions()
+    {
+        QFETCH(bool, fresh);
+        QFETCH(bool, autoFocus);
+        QFETCH(bool, soundOn);
+        QFETCH(bool, cycling);
+        QFETCH(bool, timer);
+        QFETCH(bool, windowSound);
+
+        ProgramFixture program;
+        App().AutoFocus = autoFocus;
+        App().SoundOn = soundOn;
+        pretendMessage(QStringLiteral("alpha"), fresh);
+
+        MsgF->ShowViewer();
+        QVERIFY(MsgF->isVisible());
+        QCOMPARE(Form1->TIconQ->CycleIcons(), cycling);
+        QCOMPARE(MsgF->t1->isActive(), timer);
+        const QStringList expected =
+            windowSound ? QStringList{program.fake.paths.exe + QStringLiteral("wnd.wav")} : QStringList{};
+        QCOMPARE(program.fake.sound.played, expected);
+        QCOMPARE(App().FreshMessage, fresh);
+        QCOMPARE(activationsOf(program.fake, MsgF), 1);
+    }
+
+    void showingAgainOnlyBringsForward_data()
+    {
+        QTest::addColumn<bool>("fresh");
+        QTest::newRow("open for a new message") << true;
+        QTest::newRow("open for an old message") << false;
+    }
+    void showingAgainOnlyBringsForward()
+    {
+        QFETCH(bool, fresh);
+        ProgramFixture program;
+        pretendMessage(QStringLiteral("alpha"), fresh);
+        MsgF->ShowViewer();
+        const QStringList soundsBefore = program.fake.sound.played;
+        const bool cyclingBefore = Form1->TIconQ->CycleIcons();
+        const bool timerBefore = MsgF->t1->isActive();
+
+        // A newer message marks itself fresh and shows the viewer again.
+        App().FreshMessage = true;
+        MsgF->ShowViewer();
+        QVERIFY(MsgF->isVisible());
+        QCOMPARE(program.fake.sound.played, soundsBefore);
+        QCOMPARE(Form1->TIconQ->CycleIcons(), cyclingBefore);
+        QCOMPARE(MsgF->t1->isActive(), timerBefore);
+        QVERIFY(App().FreshMessage);
+        QCOMPARE(activationsOf(program.fake, MsgF), 2);
+    }
+
+    void hiding_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("listening");
+        QTest::addColumn<bool>("hides");
+
+        QTest::newRow("OK, server listening") << "ok" << true << true;
+        QTest::newRow("OK, server paused") << "ok" << false << true;
+        QTest::newRow("close button, paused") << "close" << false << true;
+        QTest::newRow("Return in the text field") << "return in text" << true << true;
+        QTest::newRow("keypad Enter in the text field, paused") << "enter in text" << false << true;
+        QTest::newRow("Return in the window") << "return in window" << true << true;
+        QTest::newRow("reply, paused") << "reply" << false << true;
+        QTest::newRow("window closed by the desktop") << "close event" << true << true;
+        QTest::newRow("Escape does nothing") << "escape in text" << true << false;
+        QTest::newRow("a letter does nothing") << "letter in window" << true << false;
+    }
+    void hiding()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, listening);
+        QFETCH(bool, hides);
+
+        ProgramFixture program({{"config", "port", QString::number(freeTcpPort())}});
+        if (listening) {
+            program.passSplash();
+            QVERIFY(Form1->SS->Active());
+        }
+        pretendMessage(QStringLiteral("alpha"), true);
+        MsgF->ShowViewer();
+        QVERIFY(MsgF->t1->isActive());
+        QVERIFY(Form1->TIconQ->CycleIcons());
+        // The opposite picture, so that hiding has to set it.
+        Form1->TIconQ->setIconIndex(listening ? 1 : 0);
+
+        if (how == QLatin1String("ok"))
+            MsgF->BBut1->Click();
+        else if (how == QLatin1String("close"))
+            MsgF->BBut3->Click();
+        else if (how == QLatin1String("return in text"))
+            QTest::keyClick(MsgF->MsgLab, Qt::Key_Return);
+        else if (how == QLatin1String("enter in text"))
+            QTest::keyClick(MsgF->MsgLab, Qt::Key_Enter, Qt::KeypadModifier);
+        else if (how == QLatin1String("return in window"))
+            QTest::keyClick(MsgF, Qt::Key_Return);
+        else if (how == QLatin1String("reply"))
+            MsgF->BBut2->Click();
+        else if (how == QLatin1String("close event"))
+            MsgF->close();
+        else if (how == QLatin1String("escape in text"))
+            QTest::keyClick(MsgF->MsgLab, Qt::Key_Escape);
+        else if (how == QLatin1String("letter in window"))
+            QTest::keyClick(MsgF, Qt::Key_A);
+
+        QCOMPARE(MsgF->isVisible(), !hides);
+        if (hides) {
+            QVERIFY(!Form1->TIconQ->CycleIcons());
+            QCOMPARE(Form1->TIconQ->IconIndex(), listening ? 0 : 1);
+            QVERIFY(!MsgF->t1->isActive());
+            QVERIFY(!App().FreshMessage);
+        } else {
+            QVERIFY(Form1->TIconQ->CycleIcons());
+            QVERIFY(MsgF->t1->isActive());
+            QVERIFY(App().FreshMessage);
+        }
+        QVERIFY(program.fake.dialogs.boxes.isEmpty());
+    }
+
+    void autoFocus_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<bool>("autoFocus");
+        QTest::addColumn<bool>("soundOn");
+        QTest::addColumn<bool>("ticks");
+
+        QTest::newRow("on: re-focus with the window sound") << "40" << true << true << true;
+        QTest::newRow("on, silent: re-focus only") << "40" << true << false << true;
+        QTest::newRow("off: never") << "40" << false << true << false;
+        QTest::newRow("interval 0: never") << "0" << true << true << false;
+    }
+    void autoFocus()
+    {
+        QFETCH(QString, interval);
+        QFETCH(bool, autoFocus);
+        QFETCH(bool, soundOn);
+        QFETCH(bool, ticks);
+
+        ProgramFixture program({{"config", "autofocustime", interval}});
+        QCOMPARE(MsgF->t1->interval(), interval.toInt());
+        // Read once at creation: a new value from the settings dialog waits for the next start.
+        App().AutoFocusTime = 100000;
+        App().AutoFocus = autoFocus;
+        App().SoundOn = soundOn;
+        pretendMessage(QStringLiteral("alpha"), true);
+        MsgF->ShowViewer();
+        QCOMPARE(activationsOf(program.fake, MsgF), 1);
+
+        if (ticks) {
+            QTRY_VERIFY(activationsOf(program.fake, MsgF) >= 4);
+            const int refocused = activationsOf(program.fake, MsgF) - 1;
+            const QStringList sounds = program.fake.sound.played;
+            if (soundOn) {
+                // One window sound per tick, and nothing else.
+                QVERIFY(sounds.size() >= refocused - 1 && sounds.size() <= refocused + 1);
+                for (const QString& played : sounds)
+                    QCOMPARE(played, App().WindowSoundPath);
+            } else {
+                QVERIFY(sounds.isEmpty());
+            }
+        } else {
+            QTest::qWait(250);
+            QCOMPARE(activationsOf(program.fake, MsgF), 1);
+            QVERIFY(program.fake.sound.played.isEmpty());
+        }
+
+        // Hidden, the viewer stays quiet.
+        MsgF->hide();
+        const int afterHide = activationsOf(program.fake, MsgF);
+        QTest::qWait(150);
+        QCOMPARE(activationsOf(program.fake, MsgF), afterHide);
+    }
+
+    void reply_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("typed"); // in a send window already open; empty: closed
+        QTest::addColumn<QString>("shownAddress");
+
+        QTest::newRow("send window closed") << "alpha" << "" << "alpha";
+        QTest::newRow("sender without a name") << "" << "" << "";
+        QTest::newRow("send window already open keeps its address") << "alpha" << "beta" << "beta";
+    }
+    void reply()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, typed);
+        QFETCH(QString, shownAddress);
+
+        ProgramFixture program;
+        if (!typed.isEmpty()) {
+            SenderF->show();
+            SenderF->ADRL->setEditText(typed);
+        }
+        pretendMessage(host, true);
+        MsgF->ShowViewer();
+        MsgF->BBut2->Click();
+
+        QVERIFY(!MsgF->isVisible());
+        QCOMPARE(App().LastAddress, host);
+        QVERIFY(SenderF->isVisible());
+        QCOMPARE(SenderF->ADRL->currentText(), shownAddress);
+        QVERIFY(activationsOf(program.fake, SenderF) >= 1);
+        QVERIFY(!Form1->TIconQ->CycleIcons());
+    }
+
+    void addToBlackList_data()
+    {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("notice");
+        QTest::addColumn<QStringList>("after");
+
+        QTest::newRow("new name, case kept") << QStringList{QStringLiteral("ALPHA")} << "Beta"
+                                             << "Компьютер Beta успешно занесен в черный список!"
+                                             << QStringList{QStringLiteral("ALPHA"), QStringLiteral("Beta")};
+        QTest::newRow("already listed in another case") << QStringList{QStringLiteral("BETA")} << "beta"
+                                                        << "Этот компьютер уже занесен в черный список!"
+                                                        << QStringList{QStringLiteral("BETA")};
+        QTest::newRow("Cyrillic name") << QStringList{} << "Бухгалтерия"
+                                       << "Компьютер Бухгалтерия успешно занесен в черный список!"
+                                       << QStringList{QStringLiteral("Бухгалтерия")};
+    }
+    void addToBlackList()
+    {
+        QFETCH(QStringList, listed);
+        QFETCH(QString, host);
+        QFETCH(QString, notice);
+        QFETCH(QStringList, after);
+
+        ProgramFixture program;
+        writeBlackList(listed);
+        const QByteArray fileBefore = [] {
+            QFile file(App().BlackListPath);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        pretendMessage(host, true);
+        MsgF->ShowViewer();
+        MsgF->BBut5->Click();
+
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Information), QStringList{notice});
+        QCOMPARE(BListF->Names(), after);
+        QVERIFY(MsgF->isVisible());
+        // The file waits for the black list's OK or the shut-down.
+        QFile file(App().BlackListPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), fileBefore);
+    }
+
+    void helpButton()
+    {
+        ProgramFixture program;
+        pretendMessage(QStringLiteral("alpha"), false);
+        MsgF->ShowViewer();
+        MsgF->BBut4->Click();
+        QCOMPARE(program.fake.shell.opened, QStringList{App().HelpPath});
+        QVERIFY(MsgF->isVisible());
+    }
+
+    void printable_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("ordinary text") << "Привет, <b>мир</b> & все!" << "Привет, <b>мир</b> & все!";
+        QTest::newRow("NUL in the middle") << QStringLiteral("до") + QChar(0) + QStringLiteral("после")
+                                           << QStringLiteral("до\u2400после");
+        QTest::newRow("NUL first and last") << QString(QChar(0)) + QStringLiteral("x") + QChar(0)
+                                            << QStringLiteral("\u2400x\u2400");
+        QTest::newRow("bell, escape, delete") << "a\x07" "b\x1b" "c\x7f" << QStringLiteral("a\u2407b\u241bc\u2421");
+        QTest::newRow("tab and line breaks stay") << "a\tb\r\nc\nd\re" << "a\tb\r\nc\nd\re";
+        QTest::newRow("byte 0x98 of the code page") << platform::fromCp1251(QByteArray("x\x98y"))
+                                                    << QStringLiteral("x\uFFFDy");
+        QTest::newRow("empty") << "" << "";
+    }
+    void printable()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(TMsgF::printable(text), shown);
+    }
+
+    void layout()
+    {
+        ProgramFixture program;
+        const QRect client = MsgF->rect();
+        const QList<TBBut*> row = {MsgF->BBut1, MsgF->BBut2, MsgF->BBut5};
+        const QStringList captions = {QStringLiteral("OK"), QStringLiteral("Ответить"),
+                                      QStringLiteral("В черный список")};
+        for (int i = 0; i < row.size(); ++i) {
+            QCOMPARE(row[i]->Caption(), captions[i]);
+            QVERIFY(client.contains(row[i]->geometry()));
+            QCOMPARE(row[i]->y(), row[0]->y());
+            if (i > 0)
+                QVERIFY(row[i]->geometry().left() > row[i - 1]->geometry().right());
+        }
+        // The text sits inside its one-pixel accent border, between the labels and the buttons.
+        QCOMPARE(MsgF->Shape1->geometry().adjusted(1, 1, -1, -1), MsgF->MsgLab->geometry());
+        QVERIFY(MsgF->Shape1->geometry().bottom() < MsgF->BBut1->y());
+        QVERIFY(MsgF->MsgTimeLab->geometry().bottom() < MsgF->InfoLab1->y());
+        QVERIFY(MsgF->InfoLab1->geometry().bottom() < MsgF->Shape1->y());
+        QVERIFY(MsgF->MsgTimeLab->y() >= MsgF->Image6->geometry().bottom());
+        QCOMPARE(MsgF->MsgTimeLab->width(), MsgF->InfoLab1->width());
+        QVERIFY(MsgF->MsgLab->isReadOnly());
+        QCOMPARE(MsgF->MsgTimeLab->textFormat(), Qt::PlainText);
+        QCOMPARE(MsgF->InfoLab1->textFormat(), Qt::PlainText);
+
+        MsgF->show();
+        QVERIFY(QTest::qWaitForWindowExposed(MsgF));
+        const QImage picture = MsgF->grab().toImage();
+        QCOMPARE(picture.pixelColor(MsgF->Shape1->geometry().topLeft()), QColor(0xD7, 0xD7, 0x00));
+        QCOMPARE(picture.pixelColor(MsgF->MsgLab->geometry().topLeft() + QPoint(2, 2)), QColor(0xED, 0xF2, 0xD8));
+        for (TBBut* button : row)
+            QCOMPARE(MsgF->childAt(button->geometry().center()), button);
+    }
+};
+
+QTEST_MAIN(MessageViewerTest)
+#include "message_viewer_test.moc"
