@@ -43,6 +43,7 @@ TForm1::TForm1()
 {
     Form1 = this;
     buildControls();
+    centreOnDesktop();
 
     SS = new TServerSocket(this);
     SS->setPort(243);

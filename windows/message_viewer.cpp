@@ -12,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QTextOption>
 #include <QTimer>
 
@@ -27,7 +26,8 @@ constexpr int DesignAutoFocusMs = 10000;
 // Three push buttons in a row at the bottom, the text area above them, two label lines below
 // the title.
 constexpr int Margin = 11;
-constexpr int ButtonWidth = 90;
+// "В черный список" needs the widest face.
+constexpr int ButtonWidths[3] = {85, 85, 100};
 constexpr int ButtonHeight = 23;
 constexpr int ButtonGap = 8;
 constexpr int ButtonTop = ClientHeight - 3 - 9 - ButtonHeight;
@@ -84,7 +84,10 @@ TMsgF::TMsgF(QWidget* parent)
     setFocusProxy(MsgLab);
 
     auto buttonAt = [](int index) {
-        return QRect(Margin + index * (ButtonWidth + ButtonGap), ButtonTop, ButtonWidth, ButtonHeight);
+        int left = Margin;
+        for (int i = 0; i < index; ++i)
+            left += ButtonWidths[i] + ButtonGap;
+        return QRect(left, ButtonTop, ButtonWidths[index], ButtonHeight);
     };
     BBut1 = makePushButton(QStringLiteral("OK"), buttonAt(0), ButtonLook::MainAction);
     BBut2 = makePushButton(QStringLiteral("Ответить"), buttonAt(1), ButtonLook::Other);

@@ -1,0 +1,475 @@
+// The receiving end over real sockets: a message from the send window, the black list question,
+// and what a hostile or broken sender can send.
+#include "tests/support/program_fixture.h"
+
+#include "controls/cool_tray_icon.h"
+#include "messaging/receiver.h"
+#include "messaging/send_window.h"
+#include "net/socket_components.h"
+#include "platform/cp1251.h"
+#include "windows/black_list.h"
+#include "windows/message_viewer.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRandomGenerator>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using platform::BoxKind;
+
+namespace {
+
+const QString kLoopback = QStringLiteral("127.0.0.1");
+
+// Another computer, written here with plain sockets on its own thread: connects, sends each
+// part (with a pause between parts, so each arrives on its own), then closes or resets.
+class RawSender {
+public:
+    RawSender(int port, QList<QByteArray> parts, bool reset = false)
+        : port_(port)
+        , parts_(std::move(parts))
+        , reset_(reset)
+        , thread_([this] { run(); })
+    {
+    }
+    ~RawSender()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    bool done() const { return done_; }
+    bool connected() const { return connected_; }
+    qint64 sent() const { return sent_; }
+
+private:
+    void run()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(quint16(port_));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+            connected_ = true;
+            for (qsizetype i = 0; i < parts_.size(); ++i) {
+                if (i > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                const QByteArray& part = parts_[i];
+                qsizetype at = 0;
+                while (at < part.size()) {
+                    const ssize_t n = ::send(fd, part.constData() + at, size_t(part.size() - at), MSG_NOSIGNAL);
+                    if (n <= 0)
+                        break;
+                    at += n;
+                    sent_ += n;
+                }
+            }
+            if (reset_) {
+                const linger abort{1, 0};
+                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+        done_ = true;
+    }
+
+    int port_;
+    QList<QByteArray> parts_;
+    bool reset_;
+    std::atomic<bool> done_{false};
+    std::atomic<bool> connected_{false};
+    std::atomic<qint64> sent_{0};
+    std::thread thread_; // last: starts once everything above exists
+};
+
+// The name this machine gives the loopback address, asked of the system directly.
+QString loopbackName()
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    char name[NI_MAXHOST] = {};
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, name, sizeof name, nullptr, 0,
+                    NI_NAMEREQD) != 0)
+        return QString();
+    return QString::fromLatin1(name);
+}
+
+struct Program : ProgramFixture {
+    int port;
+    int ended = 0; // connections the server has finished with
+    explicit Program(int freePort, QList<Setting> settings = {})
+        : ProgramFixture(settings << Setting{QStringLiteral("config"), QStringLiteral("port"), QString::number(freePort)})
+        , port(freePort)
+    {
+        fake.clock.time = QTime(9, 5, 3);
+        Form1->SS->OnClientDisconnect = [this](QObject*, TCustomWinSocket*) { ++ended; };
+        passSplash();
+    }
+    int messageSounds() const { return int(fake.sound.played.count(App().MessageSoundPath)); }
+    int connections() const { return Form1->SS->Socket()->ConnectionCount(); }
+};
+
+void useBlackList(const QStringList& names)
+{
+    QFile file(App().BlackListPath);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    for (const QString& name : names)
+        file.write(platform::toCp1251(name) + "\r\n");
+    file.close();
+    BListF->FormCreate();
+    QCOMPARE(BListF->Names(), names);
+}
+
+// Sends and waits until the program has finished with the connection.
+void deliver(Program& program, const QList<QByteArray>& parts, bool reset = false)
+{
+    const int ended = program.ended;
+    RawSender sender(program.port, parts, reset);
+    QTRY_VERIFY_WITH_TIMEOUT(sender.done() && program.ended > ended, 10000);
+    QVERIFY(sender.connected());
+    QTRY_COMPARE(program.connections(), 0);
+}
+
+QString question(const QString& name)
+{
+    return QStringLiteral("Получено сообщение от ") + name
+           + QStringLiteral(", однако этот компьютер занесен в черный список! Хотите просмотреть сообщение сейчас?");
+}
+
+QString hint(const QString& time, const QString& name)
+{
+    return QStringLiteral("Pellavine 1.2\r\nПоследнее сообщение получено в ") + time + QStringLiteral(" от ") + name
+           + QStringLiteral(" (127.0.0.1)");
+}
+
+// Nothing in the shown text is anything but text.
+void checkOnlyPlainText(const QTextDocument* document)
+{
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto fragment = block.begin(); !fragment.atEnd(); ++fragment) {
+            const QTextCharFormat format = fragment.fragment().charFormat();
+            QVERIFY(!format.isImageFormat());
+            QVERIFY(!format.isAnchor());
+            QVERIFY(!format.font().bold());
+        }
+    }
+}
+
+} // namespace
+
+class ReceiverTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    // The send window of one copy to the receiving end of another, in one process.
+    void fromTheSendWindow_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("soundOn");
+        QTest::newRow("Cyrillic and punctuation") << "Привет! Ёлки, №5 — «тест» & <ok>" << true;
+        QTest::newRow("only blanks") << "   " << true;
+        QTest::newRow("sound off") << "тихо" << false;
+    }
+    void fromTheSendWindow()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, soundOn);
+
+        Program program(freeTcpPort(), {{"config", "snd", soundOn ? "1" : "0"}});
+        const QString name = loopbackName();
+        SenderF->show();
+        SenderF->ADRL->setEditText(kLoopback);
+        SenderF->MSGL->setText(text);
+        SenderF->BBut1Click();
+
+        QTRY_VERIFY_WITH_TIMEOUT(App().MessageReceived, 10000);
+        QVERIFY(MsgF->isVisible());
+        QCOMPARE(MsgF->InfoLab1->text(), QStringLiteral("Сообщение от ") + name + QStringLiteral(" (127.0.0.1):"));
+        QCOMPARE(MsgF->MsgTimeLab->text(), QStringLiteral("9:5:3"));
+        QCOMPARE(MsgF->MsgLab->toPlainText(), text);
+        QCOMPARE(App().LastText, text);
+        QCOMPARE(App().LastSenderHost, name);
+        QCOMPARE(App().LastSenderAddress, kLoopback);
+        QCOMPARE(App().LastTime, QStringLiteral("9:5:3"));
+        QCOMPARE(program.messageSounds(), soundOn ? 1 : 0);
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:5:3"), name));
+        QVERIFY(App().FreshMessage);
+        QVERIFY(Form1->TIconQ->CycleIcons());
+        QVERIFY(MsgF->t1->isActive());
+        QVERIFY(program.fake.dialogs.boxes.isEmpty());
+    }
+
+    void secondMessageReplacesTheFirst()
+    {
+        Program program(freeTcpPort());
+        deliver(program, {platform::toCp1251(QStringLiteral("первое"))});
+        QVERIFY(MsgF->isVisible());
+        const int activations = int(program.fake.windows.activations.count(MsgF));
+        const QStringList soundsBefore = program.fake.sound.played;
+
+        program.fake.clock.time = QTime(10, 0, 1);
+        deliver(program, {platform::toCp1251(QStringLiteral("второе"))});
+        QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("второе"));
+        QCOMPARE(MsgF->MsgTimeLab->text(), QStringLiteral("10:0:1"));
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("10:0:1"), loopbackName()));
+        // Brought forward; the viewer's own show actions (window sound) do not run again.
+        QCOMPARE(int(program.fake.windows.activations.count(MsgF)), activations + 1);
+        QCOMPARE(program.fake.sound.played, soundsBefore + QStringList{App().MessageSoundPath});
+        QVERIFY(App().FreshMessage);
+        QVERIFY(Form1->TIconQ->CycleIcons());
+    }
+
+    void blackList_data()
+    {
+        QTest::addColumn<QStringList>("entries"); // "%name" stands for the sender's name
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("shown");
+
+        QTest::newRow("not listed") << QStringList{QStringLiteral("OTHER")} << false << false << true;
+        QTest::newRow("listed, Yes") << QStringList{QStringLiteral("%name")} << true << true << true;
+        QTest::newRow("listed in upper case, No") << QStringList{QStringLiteral("x"), QStringLiteral("%NAME")} << false
+                                                  << true << false;
+        QTest::newRow("address entry never matches") << QStringList{kLoopback} << false << false << true;
+        QTest::newRow("part of the name does not match") << QStringList{QStringLiteral("%nam")} << false << false
+                                                         << true;
+    }
+    void blackList()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(bool, answer);
+        QFETCH(bool, asked);
+        QFETCH(bool, shown);
+
+        Program program(freeTcpPort());
+        const QString name = loopbackName();
+        if (name.isEmpty())
+            QSKIP("the loopback address has no name here");
+        for (QString& entry : entries) {
+            if (entry == QLatin1String("%NAME"))
+                entry = name.toUpper();
+            else if (entry == QLatin1String("%nam"))
+                entry = name.left(name.size() - 1);
+            else
+                entry.replace(QLatin1String("%name"), name);
+        }
+        useBlackList(entries);
+        program.fake.dialogs.answers = {answer};
+        QStringList soundsWhileAsked;
+        program.fake.dialogs.whileOpen = [&](const platform::RecordedBox&) {
+            soundsWhileAsked = program.fake.sound.played;
+        };
+
+        deliver(program, {platform::toCp1251(QStringLiteral("из черного списка"))});
+
+        QCOMPARE(program.fake.dialogs.boxes.size(), asked ? 1 : 0);
+        if (asked) {
+            const platform::RecordedBox box = program.fake.dialogs.boxes.first();
+            QCOMPARE(box.kind, BoxKind::Confirmation);
+            QCOMPARE(box.text, question(name));
+            // The arrival sound comes before the question.
+            QCOMPARE(soundsWhileAsked, QStringList{App().MessageSoundPath});
+        }
+        QCOMPARE(MsgF->isVisible(), shown);
+        // Shown after the question it is an old message: no blinking, no re-focus.
+        QCOMPARE(App().FreshMessage, shown && !asked);
+        QCOMPARE(Form1->TIconQ->CycleIcons(), shown && !asked);
+        QCOMPARE(MsgF->t1->isActive(), shown && !asked);
+        QVERIFY(App().MessageReceived);
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:5:3"), name));
+        QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("из черного списка"));
+
+        // Declined messages can still be read from the tray menu.
+        MsgF->hide();
+        program.fake.sound.played.clear();
+        Form1->N8Click();
+        QVERIFY(MsgF->isVisible());
+        QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("из черного списка"));
+        QCOMPARE(program.fake.sound.played, QStringList{program.fake.paths.exe + QStringLiteral("wnd.wav")});
+        QVERIFY(!Form1->TIconQ->CycleIcons());
+    }
+
+    void messageArrivesWhileAsking_data()
+    {
+        QTest::addColumn<bool>("unlistMeanwhile");
+        QTest::addColumn<QList<bool>>("answers"); // the inner question is answered first
+        QTest::addColumn<bool>("fresh");
+
+        QTest::newRow("second also listed: No to it, Yes to the first") << false << QList<bool>{false, true} << false;
+        QTest::newRow("list emptied meanwhile: second shown at once") << true << QList<bool>{true} << true;
+    }
+    void messageArrivesWhileAsking()
+    {
+        QFETCH(bool, unlistMeanwhile);
+        QFETCH(QList<bool>, answers);
+        QFETCH(bool, fresh);
+
+        Program program(freeTcpPort());
+        const QString name = loopbackName();
+        if (name.isEmpty())
+            QSKIP("the loopback address has no name here");
+        useBlackList({name});
+        program.fake.dialogs.answers = answers;
+        bool sentSecond = false;
+        program.fake.dialogs.whileOpen = [&](const platform::RecordedBox&) {
+            if (sentSecond)
+                return;
+            sentSecond = true;
+            QVERIFY(!MsgF->isVisible());
+            if (unlistMeanwhile)
+                BListF->BBut7Click();
+            program.fake.clock.time = QTime(9, 6, 0);
+            deliver(program, {platform::toCp1251(QStringLiteral("второе"))});
+            // Handled in full while the first question is still open.
+            QCOMPARE(App().LastText, QStringLiteral("второе"));
+            QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:0"), name));
+        };
+
+        RawSender first(program.port, {platform::toCp1251(QStringLiteral("первое"))});
+        QTRY_VERIFY_WITH_TIMEOUT(sentSecond && program.ended >= 2 && first.done(), 10000);
+        QTRY_VERIFY(MsgF->isVisible());
+
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation).size(), unlistMeanwhile ? 1 : 2);
+        QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("второе"));
+        QCOMPARE(MsgF->MsgTimeLab->text(), QStringLiteral("9:6:0"));
+        QCOMPARE(App().LastTime, QStringLiteral("9:6:0"));
+        QCOMPARE(App().FreshMessage, fresh);
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:0"), name));
+    }
+
+    void hostileInput_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("parts");
+        QTest::addColumn<bool>("reset");
+        QTest::addColumn<int>("messages");
+        QTest::addColumn<QByteArray>("last"); // the bytes of the last message shown
+
+        const auto cp = [](const QString& text) { return platform::toCp1251(text); };
+        const QByteArray image = cp(QStringLiteral("<img src=\"file:///etc/hostname\"> и <img src=\"http://127.0.0.1:9/x.png\">"));
+        const QByteArray link =
+            cp(QStringLiteral("<a href=\"http://127.0.0.1:9/\">ссылка</a> <b>жирный</b> &amp; <script>x</script>"));
+        QByteArray random(3000, '\0');
+        QRandomGenerator generator(1251);
+        for (char& c : random)
+            c = char(generator.bounded(256));
+        random[0] = '\0';
+        random[1] = '\x98';
+        random[2999] = '\0';
+        random.insert(1500, "\r\n\0\0\x98", 5);
+
+        QTest::newRow("image markup") << QList<QByteArray>{image} << false << 1 << image;
+        QTest::newRow("link and bold markup") << QList<QByteArray>{link} << false << 1 << link;
+        QTest::newRow("random bytes with NUL and 0x98") << QList<QByteArray>{random} << false << 1 << random;
+        QTest::newRow("only NUL bytes") << QList<QByteArray>{QByteArray(5, '\0')} << false << 1 << QByteArray(5, '\0');
+        QTest::newRow("reset after data") << QList<QByteArray>{cp(QStringLiteral("перед сбросом"))} << true << 1
+                                          << cp(QStringLiteral("перед сбросом"));
+        QTest::newRow("connect and close") << QList<QByteArray>{} << false << 0 << QByteArray();
+        QTest::newRow("connect and reset") << QList<QByteArray>{} << true << 0 << QByteArray();
+        QTest::newRow("split in two: two messages") << QList<QByteArray>{"one ", "two"} << false << 2
+                                                    << QByteArray("two");
+        // 64 KiB per connection: the second part is cut where the share ends, a third is dropped.
+        QTest::newRow("share spans the parts") << QList<QByteArray>{QByteArray(40000, 'a'), QByteArray(40000, 'b'),
+                                                                    QByteArray(100, 'c')}
+                                               << false << 2 << QByteArray(MaxMessageBytes - 40000, 'b');
+    }
+    void hostileInput()
+    {
+        QFETCH(QList<QByteArray>, parts);
+        QFETCH(bool, reset);
+        QFETCH(int, messages);
+        QFETCH(QByteArray, last);
+
+        Program program(freeTcpPort());
+        const QString hintBefore = Form1->TIconQ->Hint();
+
+        deliver(program, parts, reset);
+
+        QVERIFY2(program.fake.dialogs.boxes.isEmpty(),
+                 qPrintable(program.fake.dialogs.boxes.value(0).text));
+        QCOMPARE(program.messageSounds(), messages);
+        if (messages == 0) {
+            QVERIFY(!MsgF->isVisible());
+            QVERIFY(!App().MessageReceived);
+            QCOMPARE(Form1->TIconQ->Hint(), hintBefore);
+            return;
+        }
+        QVERIFY(MsgF->isVisible());
+        const QString decoded = platform::fromCp1251(last);
+        QCOMPARE(App().LastText, decoded);
+        QCOMPARE(App().LastText.size(), last.size());
+        // The sender is known even when the connection was reset right after the data.
+        QCOMPARE(App().LastSenderAddress, kLoopback);
+        QCOMPARE(MsgF->InfoLab1->text(),
+                 QStringLiteral("Сообщение от ") + loopbackName() + QStringLiteral(" (127.0.0.1):"));
+
+        const QString shown = MsgF->MsgLab->toPlainText();
+        // Not cut short: every byte is there, a CR LF pair being one line break.
+        QCOMPARE(shown.size(), last.size() - last.count("\r\n"));
+        QCOMPARE(shown.count(QChar(0x2400)), last.count('\0'));
+        for (QChar c : shown)
+            QVERIFY2(c >= QChar(0x20) || c == QLatin1Char('\n') || c == QLatin1Char('\t'),
+                     qPrintable(QString::number(c.unicode(), 16)));
+        if (!last.contains('\0') && !last.contains('\r') && !last.contains('\n'))
+            QCOMPARE(shown, decoded);
+        checkOnlyPlainText(MsgF->MsgLab->document());
+        QCOMPARE(MsgF->InfoLab1->textFormat(), Qt::PlainText);
+    }
+
+    void floodStaysBoundedAndResponsive()
+    {
+        Program program(freeTcpPort());
+        // Each 64 KiB of the flood has its own letter, so what was taken shows where it came from.
+        constexpr int Total = 10 * 1024 * 1024;
+        QByteArray flood(Total, Qt::Uninitialized);
+        for (int i = 0; i < Total; ++i)
+            flood[i] = char('A' + (i / MaxMessageBytes) % 26);
+
+        QTimer ticker;
+        ticker.setInterval(5);
+        int ticks = 0;
+        qint64 longestGap = 0;
+        QElapsedTimer sinceTick;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            ++ticks;
+            longestGap = qMax(longestGap, sinceTick.restart());
+        });
+        sinceTick.start();
+        ticker.start();
+
+        RawSender sender(program.port, {flood});
+        QTRY_VERIFY_WITH_TIMEOUT(sender.done() && program.ended == 1, 60000);
+        ticker.stop();
+
+        QCOMPARE(sender.sent(), qint64(Total));
+        QVERIFY(App().MessageReceived);
+        QVERIFY(!App().LastText.isEmpty());
+        QVERIFY(App().LastText.size() <= MaxMessageBytes);
+        QCOMPARE(App().LastText.count(QLatin1Char('A')), App().LastText.size());
+        QVERIFY(MsgF->MsgLab->toPlainText().size() <= MaxMessageBytes);
+        QVERIFY(program.messageSounds() >= 1);
+        QVERIFY(program.fake.dialogs.boxes.isEmpty());
+        QVERIFY(ticks > 0);
+        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+    }
+};
+
+QTEST_MAIN(ReceiverTest)
+#include "receiver_test.moc"
