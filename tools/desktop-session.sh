@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command inside a private X session: Xvfb plus icewm (a window manager with a tray).
+# Runs a command inside a private X session: Xvfb plus icewm (a window manager with a tray),
+# e.g. to try the program by hand:  tools/desktop-session.sh build/bin/pellavine
 # Exits 77 (skipped) where no X server can be started.
 set -uo pipefail
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed: skipped"; exit 77; }
