@@ -472,16 +472,21 @@ void TCustomWinSocket::HandleWrite(Ticket socket)
 
 // --- opening ---
 
-void TCustomWinSocket::Open(const QString& Name, const QString& Address, const QString& Service, int Port)
+void TCustomWinSocket::RenewSocket(const QString& Service, int Port)
 {
-    if (m_connected)
-        throw ESocketError(QString::fromLatin1(net::SocketAlreadyOpen));
     // A failed or abandoned attempt still holds its socket: give it back before the next.
     CancelLookup();
     ReleaseSocket();
     if (Service.isEmpty() && !net::invalidPortText(Port).isEmpty())
         throw ESocketError(net::invalidPortText(Port));
     CreateSocket();
+}
+
+void TCustomWinSocket::Open(const QString& Name, const QString& Address, const QString& Service, int Port)
+{
+    if (m_connected)
+        throw ESocketError(QString::fromLatin1(net::SocketAlreadyOpen));
+    RenewSocket(Service, Port);
     m_lookupClient = true;
     const std::shared_ptr<Life> life = m_life;
     const Ticket ticket = m_ticket;
@@ -522,11 +527,7 @@ void TCustomWinSocket::Listen(const QString& Service, int Port, int QueueSize)
 {
     if (m_connected)
         throw ESocketError(QString::fromLatin1(net::CantListenOnOpen));
-    CancelLookup();
-    ReleaseSocket();
-    if (Service.isEmpty() && !net::invalidPortText(Port).isEmpty())
-        throw ESocketError(net::invalidPortText(Port));
-    CreateSocket();
+    RenewSocket(Service, Port);
     m_lookupClient = false;
     m_lookupQueueSize = QueueSize > 0 && QueueSize < ListenQueueLimit ? QueueSize : ListenQueueLimit;
     const std::shared_ptr<Life> life = m_life;

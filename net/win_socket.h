@@ -103,6 +103,8 @@ private:
 
     platform::NoticeWindow* window();
     void CreateSocket();
+    // Drops what an earlier attempt left, checks the port and takes a new socket.
+    void RenewSocket(const QString& Service, int Port);
     void AdoptSocket(int socket);
     void ReleaseSocket();
     void CancelLookup();

@@ -348,3 +348,12 @@ pv_shutdown_from_menu() {
     read -r x y w h < <(pv_geometry "$display" "$menu")
     pv_click "$display" $((x + w / 2)) $((y + h - 12))
 }
+
+# The closing lines of every desktop test: fails when a check failed, else says it passed.
+pv_finish() { # test-name shots-folder
+    if ((PV_FAILURES > 0)); then
+        echo "$PV_FAILURES check(s) failed; screenshots in $2"
+        exit 1
+    fi
+    echo "$1 test passed; screenshots in $2"
+}

@@ -236,8 +236,4 @@ pv_shutdown_from_menu "$display"
 pv_wait_exit "$pid" 10 || pv_die "the program did not end after \"Выключить сервер\""
 [[ $PV_EXIT_CODE == 0 ]] || pv_fail "the program ended with code $PV_EXIT_CODE"
 
-if ((PV_FAILURES > 0)); then
-    echo "$PV_FAILURES check(s) failed; pictures in $shots"
-    exit 1
-fi
-echo "look test passed; pictures in $shots"
+pv_finish look "$shots"

@@ -165,8 +165,4 @@ pv_shutdown_from_menu "$display"
 pv_wait_exit "$pid" 10 || pv_die "the second run did not end after \"Выключить сервер\""
 [[ $PV_EXIT_CODE == 0 ]] || pv_fail "the second run ended with code $PV_EXIT_CODE"
 
-if ((PV_FAILURES > 0)); then
-    echo "$PV_FAILURES check(s) failed; screenshots in $shots"
-    exit 1
-fi
-echo "tray test passed; screenshots in $shots"
+pv_finish tray "$shots"

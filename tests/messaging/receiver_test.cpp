@@ -127,17 +127,6 @@ struct Program : ProgramFixture {
     int connections() const { return Form1->SS->Socket()->ConnectionCount(); }
 };
 
-void useBlackList(const QStringList& names)
-{
-    QFile file(App().BlackListPath);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    for (const QString& name : names)
-        file.write(platform::toCp1251(name) + "\r\n");
-    file.close();
-    BListF->FormCreate();
-    QCOMPARE(BListF->Names(), names);
-}
-
 // Sends and waits until the program has finished with the connection.
 void deliver(Program& program, const QList<QByteArray>& parts, bool reset = false)
 {

@@ -49,6 +49,9 @@ struct ProgramFixture {
     void passSplash() { Form1->Ef1Timer(); }
 };
 
+// Puts the names in the black list file and has the black list window load it.
+void useBlackList(const QStringList& names);
+
 // A TCP port nobody listens on right now.
 int freeTcpPort();
 // Whether something accepts connections on the port of 127.0.0.1.

@@ -31,17 +31,6 @@ int activationsOf(const platform::FakePlatform& fake, QWidget* window)
     return count;
 }
 
-void writeBlackList(const QStringList& names)
-{
-    QFile file(App().BlackListPath);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    for (const QString& name : names)
-        file.write(platform::toCp1251(name) + "\r\n");
-    file.close();
-    BListF->FormCreate();
-    QCOMPARE(BListF->Names(), names);
-}
-
 // A message as the receiving end leaves it, ready to be shown.
 void pretendMessage(const QString& host, bool fresh)
 {
@@ -307,7 +296,7 @@ private Q_SLOTS:
         QFETCH(QStringList, after);
 
         ProgramFixture program;
-        writeBlackList(listed);
+        useBlackList(listed);
         const QByteArray fileBefore = [] {
             QFile file(App().BlackListPath);
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
