@@ -1,9 +1,9 @@
 #include "messaging/address_history.h"
 
+#include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <stdexcept>
 
@@ -50,9 +50,7 @@ QStringList load(const QString& path)
 
 void save(const QString& path, const QStringList& entries)
 {
-    QSaveFile file(path);
-    const QByteArray bytes = formatLines(entries);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!platform::replaceFile(path, formatLines(entries)))
         throw std::runtime_error(QStringLiteral("Cannot create file %1").arg(path).toStdString());
 }
 

@@ -1,3 +1,4 @@
+#include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 #include "platform/desktop_services.h"
 #include "platform/fake_platform.h"
@@ -9,6 +10,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace platform;
 
@@ -103,6 +107,31 @@ private Q_SLOTS:
         QCOMPARE(toCp1251(text), bytes);
         if (!bytes.contains('?'))
             QCOMPARE(fromCp1251(bytes), text);
+    }
+
+    // A write the file system cuts short (disk full, size limit) must not replace a good file.
+    void replaceFileKeepsTheOldFileWhenAWriteFails()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("list.ini"));
+        QVERIFY(replaceFile(path, QByteArray("old\r\n")));
+        QVERIFY(replaceFile(path, QByteArray("new\r\n")));
+
+        rlimit saved = {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 64;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool written = replaceFile(path, QByteArray(5000, 'x'));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(!written);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("new\r\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"list.ini"});
     }
 
     void noticesArriveInOrderAfterThePoster()
