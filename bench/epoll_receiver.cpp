@@ -1,0 +1,66 @@
+// The floor for the benchmarks: a raw epoll receiver with the program's listen queue of 5. It
+// accepts, reads everything a connection sends and closes it when the sender has closed.
+//   pv_epoll_receiver PORT
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstdlib>
+#include <netinet/in.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: pv_epoll_receiver PORT\n");
+        return 2;
+    }
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(std::atoi(argv[1])));
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 5) != 0) {
+        std::perror("pv_epoll_receiver");
+        return 1;
+    }
+    const int poller = epoll_create1(EPOLL_CLOEXEC);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = listener;
+    epoll_ctl(poller, EPOLL_CTL_ADD, listener, &event);
+    epoll_event ready[256];
+    char buffer[65536];
+    for (;;) {
+        const int n = epoll_wait(poller, ready, 256, -1);
+        for (int i = 0; i < n; ++i) {
+            const int fd = ready[i].data.fd;
+            if (fd == listener) {
+                for (;;) {
+                    const int client = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                    if (client < 0)
+                        break;
+                    epoll_event e{};
+                    e.events = EPOLLIN | EPOLLRDHUP;
+                    e.data.fd = client;
+                    epoll_ctl(poller, EPOLL_CTL_ADD, client, &e);
+                }
+                continue;
+            }
+            ssize_t got;
+            while ((got = recv(fd, buffer, sizeof buffer, 0)) > 0) {
+            }
+            if (got == 0 || (ready[i].events & (EPOLLHUP | EPOLLERR))) {
+                epoll_ctl(poller, EPOLL_CTL_DEL, fd, nullptr);
+                close(fd);
+            }
+        }
+    }
+}

@@ -1,0 +1,198 @@
+// Load generator for the receiving end: one connection per message, as the program sends them.
+//   pv_load PORT latency N [HELD]        N messages one after another: connect, write, shut down the
+//                                        write side, wait for the receiver's close (µs p50/p99)
+//   pv_load PORT accept N [HELD]         the same without data: accept and close only
+//   pv_load PORT burst TOTAL SENDERS     TOTAL messages from SENDERS threads at once
+//   pv_load PORT hold N SECONDS          keep N idle connections open, then let go
+// HELD idle connections are opened first and kept during the measurement. Held connections come
+// from several loopback addresses (127.0.0.2...), as from several computers. Loopback only.
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int g_port = 0;
+constexpr int kTimeoutMs = 20000;
+
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+int connectFrom(const char* source)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (source) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &local.sin_addr);
+        if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            close(fd);
+            return -1;
+        }
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(uint16_t(g_port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// One message; returns its time in µs, or -1 when it failed.
+long oneMessage(const std::string& text)
+{
+    const auto start = Clock::now();
+    const int fd = connectFrom(nullptr);
+    if (fd < 0)
+        return -1;
+    if (!text.empty() && send(fd, text.data(), text.size(), MSG_NOSIGNAL) != ssize_t(text.size())) {
+        close(fd);
+        return -1;
+    }
+    shutdown(fd, SHUT_WR);
+    pollfd p{fd, POLLIN, 0};
+    char buffer[64];
+    long result = -1;
+    while (poll(&p, 1, kTimeoutMs) > 0) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n == 0) {
+            result = long(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
+            break;
+        }
+        if (n < 0)
+            break;
+    }
+    close(fd);
+    return result;
+}
+
+std::vector<int> hold(int count)
+{
+    std::vector<int> held;
+    char source[32];
+    for (int i = 0; i < count; ++i) {
+        // 100 connections per source address.
+        std::snprintf(source, sizeof source, "127.0.0.%d", 2 + i / 100);
+        const int fd = connectFrom(source);
+        if (fd < 0) {
+            std::fprintf(stderr, "pv_load: held %d of %d: %s\n", i, count, std::strerror(errno));
+            break;
+        }
+        held.push_back(fd);
+    }
+    return held;
+}
+
+void report(const char* what, std::vector<long> times, int failures, double seconds)
+{
+    std::sort(times.begin(), times.end());
+    auto at = [&](double q) { return times.empty() ? -1L : times[std::min(times.size() - 1, size_t(q * times.size()))]; };
+    std::printf("%s n=%zu failed=%d p50_us=%ld p99_us=%ld max_us=%ld seconds=%.2f\n", what, times.size(), failures,
+                at(0.5), at(0.99), times.empty() ? -1L : times.back(), seconds);
+}
+
+void sequential(const char* what, int count, int heldCount, const std::string& text)
+{
+    const std::vector<int> held = hold(heldCount);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    std::vector<long> times;
+    int failures = 0;
+    const auto start = Clock::now();
+    for (int i = 0; i < count; ++i) {
+        const long t = oneMessage(text);
+        if (t < 0)
+            ++failures;
+        else
+            times.push_back(t);
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    for (int fd : held)
+        close(fd);
+    report(what, times, failures, seconds);
+}
+
+void burst(int total, int senders)
+{
+    std::vector<std::vector<long>> perThread(static_cast<size_t>(senders));
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    const auto start = Clock::now();
+    for (int s = 0; s < senders; ++s) {
+        threads.emplace_back([&, s] {
+            const int mine = total / senders + (s < total % senders ? 1 : 0);
+            for (int i = 0; i < mine; ++i) {
+                const long t = oneMessage("burst message");
+                if (t < 0)
+                    ++failures;
+                else
+                    perThread[size_t(s)].push_back(t);
+            }
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::vector<long> all;
+    for (const auto& v : perThread)
+        all.insert(all.end(), v.begin(), v.end());
+    report("burst", all, failures.load(), seconds);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: pv_load PORT latency|accept|burst|hold ARGS...\n");
+        return 2;
+    }
+    raiseDescriptorLimit();
+    g_port = std::atoi(argv[1]);
+    const std::string mode = argv[2];
+    const int a = std::atoi(argv[3]);
+    const int b = argc > 4 ? std::atoi(argv[4]) : 0;
+    if (mode == "latency")
+        sequential("latency", a, b, "latency probe");
+    else if (mode == "accept")
+        sequential("accept", a, b, std::string());
+    else if (mode == "burst")
+        burst(a, std::max(1, b));
+    else if (mode == "hold") {
+        const std::vector<int> held = hold(a);
+        std::printf("hold n=%zu\n", held.size());
+        std::fflush(stdout);
+        std::this_thread::sleep_for(std::chrono::seconds(b));
+        for (int fd : held)
+            close(fd);
+    } else {
+        std::fprintf(stderr, "pv_load: unknown mode %s\n", mode.c_str());
+        return 2;
+    }
+    return 0;
+}
