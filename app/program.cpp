@@ -5,8 +5,10 @@
 #include "app/welcome_window.h"
 #include "assets/pictures.h"
 #include "controls/application_link.h"
+#include "messaging/receiver.h"
 #include "messaging/send_window.h"
 #include "platform/platform.h"
+#include "platform/process_limits.h"
 #include "platform/tray_host.h"
 #include "platform/termination_signals.h"
 #include "windows/about_box.h"
@@ -63,6 +65,7 @@ void CreateWindows()
 
 void DestroyWindows()
 {
+    DropWaitingMessages();
     if (Form1)
         platform::runGuarded([] { Form1->FormClose(); });
     destroyWindow(BListF);
@@ -91,6 +94,8 @@ int RunProgram(int argc, char* argv[])
         Application().Terminate();
     });
 
+    // Room for many connections at once; the listener bounds what peers may hold.
+    platform::raiseDescriptorLimit();
     CreateWindows();
     Application().Run();
     DestroyWindows();

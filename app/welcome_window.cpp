@@ -48,6 +48,8 @@ TForm1::TForm1()
     SS = new TServerSocket(this);
     SS->setPort(243);
     SS->OnClientRead = [this](QObject* sender, TCustomWinSocket* socket) { SSClientRead(sender, socket); };
+    // No peer can hold the program by keeping connections open.
+    SS->Socket()->SetConnectionLimits(MaxConnectionsPerPeer, MaxConnections, IdleConnectionMs);
 
     Ef1 = new QTimer(this);
     Ef1->setInterval(2000);

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/welcome_window.h"
 #include "controls/cool_tray_icon.h"
+#include "net/peer_names.h"
 #include "net/win_socket.h"
 #include "platform/cp1251.h"
 #include "platform/platform.h"
@@ -10,10 +11,40 @@
 #include "windows/message_viewer.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
+#include <QTimer>
+
+#include <deque>
 
 namespace {
+
+struct Arrival {
+    QString time;
+    QString address;
+    QString text;
+    QDeadlineTimer nameDue;
+};
+
+std::deque<Arrival> g_waiting;
+QPointer<QTimer> g_nameDue;
+int g_nameWaitMs = NameWaitMs;
+
+void showWaiting();
+
+QTimer* nameDueTimer()
+{
+    if (!g_nameDue) {
+        g_nameDue = new QTimer(QCoreApplication::instance());
+        g_nameDue->setSingleShot(true);
+        QObject::connect(g_nameDue, &QTimer::timeout, g_nameDue, [] { showWaiting(); });
+        net::peer_names::setAnswered([](const QString&) { showWaiting(); });
+    }
+    return g_nameDue;
+}
 
 // Reads and forgets one bounded portion; the connection stays readable for the next
 // notification, so a flood is taken a piece at a time between other events.
@@ -21,6 +52,68 @@ void discardPortion(TCustomWinSocket* Socket)
 {
     static QByteArray scratch(DiscardChunkBytes, Qt::Uninitialized);
     Socket->ReadBuffer(scratch.data(), DiscardChunkBytes);
+}
+
+void showMessage(const Arrival& message, const QString& host)
+{
+    AppState& app = App();
+    app.LastTime = message.time;
+    app.LastSenderHost = host;
+    app.LastSenderAddress = message.address;
+    // Kept exactly as decoded (NUL and all); only what goes on screen is made printable.
+    app.LastText = message.text;
+
+    const QString header =
+        QStringLiteral("Сообщение от ") + host + QStringLiteral(" (") + message.address + QStringLiteral("):");
+    if (MsgF) {
+        MsgF->InfoLab1->setText(TMsgF::printable(header));
+        MsgF->MsgTimeLab->setText(message.time);
+        MsgF->MsgLab->setPlainText(TMsgF::printable(app.LastText));
+    }
+
+    if (app.SoundOn)
+        platform::sound().play(app.MessageSoundPath);
+
+    const bool listed = BListF && BListF->IndexOfName(host) >= 0;
+    if (!listed) {
+        app.FreshMessage = true;
+        if (MsgF)
+            MsgF->ShowViewer();
+    } else {
+        // Further messages are shown while the question is open; Yes shows the newest.
+        const QString question = QStringLiteral("Получено сообщение от ") + host
+                                 + QStringLiteral(", однако этот компьютер занесен в черный список! "
+                                                  "Хотите просмотреть сообщение сейчас?");
+        if (platform::dialogs().confirm(question) && MsgF)
+            MsgF->ShowViewer();
+    }
+
+    app.MessageReceived = true;
+    if (Form1)
+        Form1->TIconQ->setHint(AppTitle + QStringLiteral("\r\nПоследнее сообщение получено в ") + app.LastTime
+                               + QStringLiteral(" от ") + app.LastSenderHost + QStringLiteral(" (")
+                               + app.LastSenderAddress + QLatin1Char(')'));
+}
+
+// Shows waiting messages in arrival order, each once its sender's name is known or its wait is
+// over. Runs again from inside a box that a message opens; each message is taken off the queue
+// before it is shown, so that is safe.
+void showWaiting()
+{
+    QTimer* due = nameDueTimer();
+    while (!g_waiting.empty()) {
+        const Arrival& first = g_waiting.front();
+        QString host;
+        const bool named = net::peer_names::known(first.address, host);
+        if (!named && !first.nameDue.hasExpired() && g_waiting.size() < size_t(MaxWaitingMessages)) {
+            due->start(int(qMax<qint64>(1, first.nameDue.remainingTime())));
+            return;
+        }
+        const Arrival message = first;
+        g_waiting.pop_front();
+        platform::runGuarded([&] { showMessage(message, named ? host : QString()); });
+    }
+    due->stop();
 }
 
 } // namespace
@@ -48,8 +141,7 @@ void ReceiveMessage(TCustomWinSocket* Socket)
     }
 
     const QString time = ArrivalTimeText(platform::clock().localTime());
-    // Peer first: a reset noticed by the read below ends the connection and its peer with it.
-    const QString host = Socket->PeerHostName();
+    // Address first: a reset noticed by the read below ends the connection and its peer with it.
     const QString address = Socket->PeerAddress();
     const int count = qMin(available, int(quint64(MaxMessageBytes) - taken));
     QByteArray bytes(count, Qt::Uninitialized);
@@ -58,40 +150,25 @@ void ReceiveMessage(TCustomWinSocket* Socket)
         return;
     bytes.truncate(received);
 
-    AppState& app = App();
-    app.LastTime = time;
-    app.LastSenderHost = host;
-    app.LastSenderAddress = address;
-    // Kept exactly as decoded (NUL and all); only what goes on screen is made printable.
-    app.LastText = platform::fromCp1251(bytes);
+    g_waiting.push_back(Arrival{time, address, platform::fromCp1251(bytes), QDeadlineTimer(g_nameWaitMs)});
+    nameDueTimer();
+    net::peer_names::request(address);
+    showWaiting();
+}
 
-    const QString header = QStringLiteral("Сообщение от ") + host + QStringLiteral(" (") + address + QStringLiteral("):");
-    if (MsgF) {
-        MsgF->InfoLab1->setText(TMsgF::printable(header));
-        MsgF->MsgTimeLab->setText(time);
-        MsgF->MsgLab->setPlainText(TMsgF::printable(app.LastText));
-    }
+void DropWaitingMessages()
+{
+    g_waiting.clear();
+    if (g_nameDue)
+        g_nameDue->stop();
+}
 
-    if (app.SoundOn)
-        platform::sound().play(app.MessageSoundPath);
+int WaitingMessageCount()
+{
+    return int(g_waiting.size());
+}
 
-    const bool listed = BListF && BListF->IndexOfName(host) >= 0;
-    if (!listed) {
-        app.FreshMessage = true;
-        if (MsgF)
-            MsgF->ShowViewer();
-    } else {
-        // Further messages are handled while the question is open; Yes shows the newest.
-        const QString question = QStringLiteral("Получено сообщение от ") + host
-                                 + QStringLiteral(", однако этот компьютер занесен в черный список! "
-                                                  "Хотите просмотреть сообщение сейчас?");
-        if (platform::dialogs().confirm(question) && MsgF)
-            MsgF->ShowViewer();
-    }
-
-    app.MessageReceived = true;
-    if (Form1)
-        Form1->TIconQ->setHint(AppTitle + QStringLiteral("\r\nПоследнее сообщение получено в ") + app.LastTime
-                               + QStringLiteral(" от ") + app.LastSenderHost + QStringLiteral(" (")
-                               + app.LastSenderAddress + QLatin1Char(')'));
+void SetNameWait(int milliseconds)
+{
+    g_nameWaitMs = milliseconds;
 }

@@ -4,11 +4,13 @@
 #include "platform/cp1251.h"
 #include "platform/notice_window.h"
 #include "platform/platform.h"
+#include "platform/socket_watch.h"
 
-#include <QSocketNotifier>
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -22,6 +24,13 @@ namespace {
 constexpr quintptr ParkTimerId = 1;
 constexpr unsigned ParkTimerMs = 200;
 constexpr int ListenQueueLimit = 5;
+constexpr quintptr IdleSweepTimerId = 2;
+constexpr quintptr AcceptBackoffTimerId = 3;
+// Connections taken per accept notice: a burst is emptied from the queue at once, and other
+// events still get their turn between batches.
+constexpr int AcceptBatch = 64;
+constexpr int FirstBackoffMs = 100;
+constexpr int LastBackoffMs = 2000;
 
 quintptr g_lastTicket = 0;
 
@@ -51,6 +60,19 @@ bool isPeerLoss(int errnoValue)
            errnoValue == ETIMEDOUT;
 }
 
+// accept() failures that concern only the connection being taken (it went away before it was
+// taken); the next one in the queue may be fine.
+bool connectionWentAway(int errnoValue)
+{
+    switch (errnoValue) {
+    case ECONNABORTED: case EPROTO: case EPERM: case EINTR: case ENETDOWN: case ENOPROTOOPT:
+    case EHOSTDOWN: case ENONET: case EHOSTUNREACH: case EOPNOTSUPP: case ENETUNREACH:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Outcomes that Winsock reports with the connect event rather than from connect() itself.
 bool isConnectOutcome(int errnoValue)
 {
@@ -68,6 +90,12 @@ TErrorEvent errorKindOf(int event)
     case FdClose: return eeDisconnect;
     default: return eeGeneral;
     }
+}
+
+qint64 monotonicMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 QString dotted(const sockaddr_in& address)
@@ -150,12 +178,17 @@ void TCustomWinSocket::WndProc(unsigned notice, quintptr wParam, qintptr lParam)
         LookupComplete(wParam, int((lParam >> 16) & 0xFFFF));
         break;
     case platform::NoticeWindow::TimerNotice:
-        if (wParam == ParkTimerId)
-            ParkTimer();
+        Timer(wParam);
         break;
     default:
         break;
     }
+}
+
+void TCustomWinSocket::Timer(quintptr id)
+{
+    if (id == ParkTimerId)
+        ParkTimer();
 }
 
 void TCustomWinSocket::SocketMessage(Ticket socket, int event, int errorCode)
@@ -216,6 +249,7 @@ void TCustomWinSocket::AdoptSocket(int socket)
     m_ticket = nextTicket();
     m_connected = true;
     m_bytesReceived = 0;
+    m_lastActivityMs = monotonicMs();
     RememberPeer();
 }
 
@@ -326,17 +360,12 @@ void TCustomWinSocket::DoSetAsyncStyles()
     m_closePosted = false;
 
     if (m_asyncStyles & FdAccept) {
-        m_readNotifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
+        m_readNotifier = new platform::SocketWatch(m_socket, platform::SocketWatch::Read, [this] { OnAcceptable(); });
         m_readNotifier->setEnabled(m_connected);
-        connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { OnAcceptable(); });
         return;
     }
-    m_readNotifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
-    m_readNotifier->setEnabled(false);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, [this] { OnReadable(); });
-    m_writeNotifier = new QSocketNotifier(m_socket, QSocketNotifier::Write, this);
-    m_writeNotifier->setEnabled(false);
-    connect(m_writeNotifier, &QSocketNotifier::activated, this, [this] { OnWritable(); });
+    m_readNotifier = new platform::SocketWatch(m_socket, platform::SocketWatch::Read, [this] { OnReadable(); });
+    m_writeNotifier = new platform::SocketWatch(m_socket, platform::SocketWatch::Write, [this] { OnWritable(); });
     if (m_connected) {
         m_readNotifier->setEnabled((m_asyncStyles & (FdRead | FdClose)) != 0);
         // A connected socket can be written at once: Winsock says so straight away.
@@ -370,6 +399,8 @@ void TCustomWinSocket::OnReadable()
         const ssize_t peeked = ::recv(m_socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
         gone = peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
+    if (available > 0)
+        m_lastActivityMs = monotonicMs();
     // Data first, then the close, so nothing the peer sent before leaving is lost.
     if (available > 0 && m_readArmed) {
         m_readArmed = false;
@@ -782,15 +813,7 @@ QString TCustomWinSocket::PeerHostName()
 {
     if (!m_connected || m_peerAddress.isEmpty())
         return QString();
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    if (inet_pton(AF_INET, m_peerAddress.toLatin1().constData(), &peer.sin_addr) != 1)
-        return QString();
-    char name[NI_MAXHOST] = {};
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, name, sizeof name, nullptr, 0,
-                    NI_NAMEREQD) != 0)
-        return QString();
-    return platform::fromCp1251(QByteArray(name));
+    return platform::hostNameOf(m_peerAddress);
 }
 
 int TCustomWinSocket::LocalPort()
@@ -809,6 +832,7 @@ int TCustomWinSocket::LocalPort()
 TServerWinSocket::TServerWinSocket(int ASocket) : TCustomWinSocket(ASocket)
 {
     m_asyncStyles = FdAccept;
+    m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 
 TServerWinSocket::~TServerWinSocket()
@@ -816,17 +840,39 @@ TServerWinSocket::~TServerWinSocket()
     OnSocketEvent = nullptr;
     OnErrorEvent = nullptr;
     DestroyConnections();
+    if (m_spare >= 0)
+        ::close(m_spare);
+}
+
+void TServerWinSocket::SetConnectionLimits(int PerPeer, int Total, int IdleMs)
+{
+    m_maxPerPeer = qMax(0, PerPeer);
+    m_maxTotal = qMax(0, Total);
+    m_idleMs = qMax(0, IdleMs);
+    if (m_idleMs == 0 && m_window)
+        m_window->killTimer(IdleSweepTimerId);
 }
 
 void TServerWinSocket::AddClient(TServerClientWinSocket* client)
 {
     if (!m_connections.contains(client))
         m_connections.append(client);
+    // Only while connections are open does anything need waking up.
+    if (m_idleMs > 0 && !window()->hasTimer(IdleSweepTimerId))
+        window()->setTimer(IdleSweepTimerId, unsigned(qBound(20, m_idleMs / 6, 5000)));
 }
 
 void TServerWinSocket::RemoveClient(TServerClientWinSocket* client)
 {
     m_connections.removeAll(client);
+    if (client->m_counted) {
+        client->m_counted = false;
+        const auto it = m_perPeer.find(client->m_peerKey);
+        if (it != m_perPeer.end() && --it.value() <= 0)
+            m_perPeer.erase(it);
+    }
+    if (m_connections.isEmpty() && m_window)
+        m_window->killTimer(IdleSweepTimerId);
 }
 
 void TServerWinSocket::DestroyConnections()
@@ -834,28 +880,118 @@ void TServerWinSocket::DestroyConnections()
     // Last first; a connection destroyed here closes without telling anyone.
     while (!m_connections.isEmpty())
         delete m_connections.takeLast();
+    m_perPeer.clear();
 }
 
 void TServerWinSocket::HandleClose(Ticket socket)
 {
-    if (m_socket >= 0 && socket == m_ticket)
+    if (m_socket >= 0 && socket == m_ticket) {
         DestroyConnections();
+        if (m_window)
+            m_window->killTimer(AcceptBackoffTimerId);
+        m_backoffMs = 0;
+    }
     TCustomWinSocket::HandleClose(socket);
+}
+
+bool TServerWinSocket::Admits(quint32 peer) const
+{
+    if (m_maxTotal > 0 && m_connections.size() >= m_maxTotal)
+        return false;
+    return m_maxPerPeer == 0 || m_perPeer.value(peer) < m_maxPerPeer;
 }
 
 void TServerWinSocket::HandleAccept(Ticket socket)
 {
     if (m_socket < 0 || socket != m_ticket)
         return;
-    // The address comes with the accept: a peer that reset at once has no name for getpeername.
-    sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    const int fd = ::accept4(m_socket, reinterpret_cast<sockaddr*>(&from), &fromLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    // Taking a connection re-enables the notice for the next one.
+    // Told again about connections left in the queue; a handler's error below must not stop that.
     if (m_readNotifier)
         m_readNotifier->setEnabled(true);
-    if (fd < 0)
+    const std::shared_ptr<Life> life = m_life;
+    for (int taken = 0; taken < AcceptBatch; ++taken) {
+        // The address comes with the accept: a peer that reset at once has no name for getpeername.
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const int fd =
+            ::accept4(m_socket, reinterpret_cast<sockaddr*>(&from), &fromLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM)
+                ShedPending();
+            else if (connectionWentAway(error))
+                continue;
+            return;
+        }
+        m_backoffMs = 0;
+        if (from.sin_family != AF_INET || !Admits(from.sin_addr.s_addr)) {
+            ::close(fd);
+            continue;
+        }
+        TakeConnection(fd, from);
+        if (!life->self || m_socket < 0 || socket != m_ticket)
+            return;
+    }
+}
+
+void TServerWinSocket::ShedPending()
+{
+    // Out of descriptors: the spare makes room to take the waiting connections and drop them, so
+    // the listener is not told about them again and again.
+    if (m_spare >= 0) {
+        ::close(m_spare);
+        m_spare = -1;
+        for (int shed = 0; shed < AcceptBatch; ++shed) {
+            const int fd = ::accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0)
+                break;
+            ::close(fd);
+        }
+        m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (m_spare >= 0)
+            return;
+    }
+    // No spare to be had: stop listening for readiness for a while instead of spinning.
+    m_backoffMs = m_backoffMs == 0 ? FirstBackoffMs : qMin(m_backoffMs * 2, LastBackoffMs);
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(false);
+    window()->setTimer(AcceptBackoffTimerId, unsigned(m_backoffMs));
+}
+
+void TServerWinSocket::Timer(quintptr id)
+{
+    if (id == AcceptBackoffTimerId) {
+        window()->killTimer(AcceptBackoffTimerId);
+        if (m_spare < 0)
+            m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (m_readNotifier && m_socket >= 0)
+            m_readNotifier->setEnabled(true);
         return;
+    }
+    if (id == IdleSweepTimerId) {
+        SweepIdle();
+        return;
+    }
+    TCustomWinSocket::Timer(id);
+}
+
+void TServerWinSocket::SweepIdle()
+{
+    if (m_idleMs <= 0)
+        return;
+    const qint64 now = monotonicMs();
+    const QList<TServerClientWinSocket*> connections = m_connections;
+    for (TServerClientWinSocket* client : connections) {
+        // Closing one may end others (or this listener) through the owner's handlers.
+        if (!m_connections.contains(client))
+            continue;
+        if (client->m_socket >= 0 && now - client->m_lastActivityMs >= m_idleMs)
+            client->Close();
+    }
+}
+
+void TServerWinSocket::TakeConnection(int fd, const sockaddr_in& from)
+{
     const std::shared_ptr<Life> life = m_life;
     TServerClientWinSocket* client = nullptr;
     const auto getSocket = OnGetSocket;
@@ -875,9 +1011,14 @@ void TServerWinSocket::HandleAccept(Ticket socket)
     }
     if (!client)
         client = new TServerClientWinSocket(fd, this);
-    if (from.sin_family == AF_INET && client->m_socket == fd) {
+    if (client->m_socket == fd) {
         client->m_addr = from;
         client->RememberPeer();
+    }
+    if (client->m_server == this && !client->m_counted && m_connections.contains(client)) {
+        client->m_peerKey = from.sin_addr.s_addr;
+        client->m_counted = true;
+        ++m_perPeer[client->m_peerKey];
     }
     if (client->m_connected)
         client->Event(client, seConnect);

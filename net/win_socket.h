@@ -5,6 +5,7 @@
 #include "net/host_lookup.h"
 #include "net/socket_types.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -12,9 +13,9 @@
 #include <memory>
 #include <netinet/in.h>
 
-class QSocketNotifier;
 namespace platform {
 class NoticeWindow;
+class SocketWatch;
 }
 
 class TCustomWinSocket : public QObject {
@@ -84,10 +85,14 @@ protected:
     // error to report.
     virtual bool PeerLossIsQuiet() const { return false; }
 
+    // A tick of a timer set on the notification window.
+    virtual void Timer(quintptr id);
+
     // Asks for the events of m_asyncStyles on the current socket.
     void DoSetAsyncStyles();
     void PostNotice(unsigned notice, quintptr wParam, qintptr lParam);
     Ticket CurrentTicket() const { return m_ticket; }
+    platform::NoticeWindow* window();
     const std::shared_ptr<Life>& life() const { return m_life; }
 
     int m_asyncStyles = FdRead | FdWrite | FdConnect | FdClose;
@@ -101,7 +106,6 @@ private:
     void LookupFinished(net::LookupHandle handle, const net::LookupResult& result);
     void ParkTimer();
 
-    platform::NoticeWindow* window();
     void CreateSocket();
     // Drops what an earlier attempt left, checks the port and takes a new socket.
     void RenewSocket(const QString& Service, int Port);
@@ -138,14 +142,15 @@ private:
 
     std::shared_ptr<Life> m_life;
     platform::NoticeWindow* m_window = nullptr;
-    QSocketNotifier* m_readNotifier = nullptr;
-    QSocketNotifier* m_writeNotifier = nullptr;
+    platform::SocketWatch* m_readNotifier = nullptr;
+    platform::SocketWatch* m_writeNotifier = nullptr;
     bool m_connecting = false;
     bool m_closing = false;
     bool m_closePosted = false;
     bool m_readArmed = true;
     bool m_recvSinceReadPosted = true;
     quint64 m_bytesReceived = 0;
+    qint64 m_lastActivityMs = 0;
     QString m_peerAddress;
     int m_peerPort = 0;
 };
@@ -170,6 +175,10 @@ public:
     int ConnectionCount() const { return int(m_connections.size()); }
     TServerType ServerType() const { return stNonBlocking; }
 
+    // What peers may hold (0: no bound). A connection beyond a bound is closed at once, unread;
+    // one that has sent nothing for IdleMs is closed quietly.
+    void SetConnectionLimits(int PerPeer, int Total, int IdleMs);
+
     TGetSocketEvent OnGetSocket;
     TSocketNotifyEvent OnClientConnect;
     TSocketNotifyEvent OnClientDisconnect;
@@ -180,6 +189,7 @@ public:
 protected:
     void HandleAccept(Ticket socket) override;
     void HandleClose(Ticket socket) override;
+    void Timer(quintptr id) override;
     // Events and errors of the accepted connections.
     virtual void ClientEvent(TCustomWinSocket* Socket, SocketEventKind SocketEvent);
     virtual void ClientError(TCustomWinSocket* Socket, TErrorEvent ErrorEvent, int& ErrorCode);
@@ -189,8 +199,19 @@ private:
     void AddClient(TServerClientWinSocket* client);
     void RemoveClient(TServerClientWinSocket* client);
     void DestroyConnections();
+    bool Admits(quint32 peer) const;
+    void TakeConnection(int fd, const sockaddr_in& from);
+    void ShedPending();
+    void SweepIdle();
 
     QList<TServerClientWinSocket*> m_connections;
+    QHash<quint32, int> m_perPeer;
+    int m_maxPerPeer = 0;
+    int m_maxTotal = 0;
+    int m_idleMs = 0;
+    // Kept open so that, out of descriptors, a pending connection can still be taken and dropped.
+    int m_spare = -1;
+    int m_backoffMs = 0;
 };
 
 class TServerClientWinSocket : public TCustomWinSocket {
@@ -207,4 +228,6 @@ protected:
 private:
     friend class TServerWinSocket;
     TServerWinSocket* m_server;
+    quint32 m_peerKey = 0;
+    bool m_counted = false;
 };

@@ -1,4 +1,5 @@
 #include "platform/desktop_services.h"
+#include "platform/cp1251.h"
 #include "platform/x11_window_state.h"
 
 #include <QApplication>
@@ -11,6 +12,9 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -79,6 +83,22 @@ public:
 private:
     QString m_exeDir;
     QString m_dataDir;
+};
+
+class SystemNameService final : public NameService {
+public:
+    QString hostName(const QString& address) override
+    {
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        if (inet_pton(AF_INET, address.toLatin1().constData(), &peer.sin_addr) != 1)
+            return QString();
+        char name[NI_MAXHOST] = {};
+        if (getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, name, sizeof name, nullptr, 0,
+                        NI_NAMEREQD) != 0)
+            return QString();
+        return fromCp1251(QByteArray(name));
+    }
 };
 
 class SystemClock final : public Clock {
@@ -168,5 +188,7 @@ Shell& shell() { static DesktopShell s; return s; }
 Paths& paths() { static XdgPaths s; return s; }
 Clock& clock() { static SystemClock s; return s; }
 WindowSystem& windowSystem() { static QtWindowSystem s; return s; }
+// Called from resolver threads, also while the process ends: never destroyed.
+NameService& nameService() { static NameService* s = new SystemNameService; return *s; }
 
 } // namespace platform::desktop

@@ -10,6 +10,7 @@ Shell& shell();
 Paths& paths();
 Clock& clock();
 WindowSystem& windowSystem();
+NameService& nameService();
 
 // The per-user data folder for the given environment (XDG_CONFIG_HOME, HOME, the password
 // database's home). Never the file-system root. Ends in '/'. Exposed for tests.

@@ -34,6 +34,46 @@ QStringList FakeDialogs::texts(BoxKind kind) const
     return result;
 }
 
+void FakeNameService::setName(const QString& address, const QString& name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_names.insert(address, name);
+}
+
+void FakeNameService::hold(const QString& address)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_held.insert(address);
+}
+
+void FakeNameService::release(const QString& address)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_held.remove(address);
+    m_changed.notify_all();
+}
+
+void FakeNameService::releaseAll()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_held.clear();
+    m_changed.notify_all();
+}
+
+int FakeNameService::calls(const QString& address) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_calls.value(address);
+}
+
+QString FakeNameService::hostName(const QString& address)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    ++m_calls[address];
+    m_changed.wait(lock, [&] { return !m_held.contains(address); });
+    return m_names.value(address);
+}
+
 FakePlatform::FakePlatform()
 {
     setDialogs(&dialogs);
@@ -43,6 +83,7 @@ FakePlatform::FakePlatform()
     setClock(&clock);
     setWindowSystem(&windows);
     setTrayHost(&tray);
+    setNameService(&names);
 }
 
 FakePlatform::~FakePlatform()
@@ -54,6 +95,9 @@ FakePlatform::~FakePlatform()
     setClock(nullptr);
     setWindowSystem(nullptr);
     setTrayHost(nullptr);
+    // Lookups still hanging on a held address end now, before the fake goes away.
+    names.releaseAll();
+    setNameService(nullptr);
 }
 
 } // namespace platform

@@ -9,7 +9,11 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <QHash>
+#include <QSet>
 
 namespace platform {
 
@@ -86,6 +90,28 @@ public:
     void hideTaskbarButton(QWidget* window) override { taskbarHidden << window; }
 };
 
+// Answers reverse lookups from a table, on whatever thread asks. An address can be held, so
+// its lookup hangs like one sent to a dead name server until the test lets it go.
+class FakeNameService final : public NameService {
+public:
+    ~FakeNameService() override { releaseAll(); }
+
+    void setName(const QString& address, const QString& name);
+    void hold(const QString& address);
+    void release(const QString& address);
+    void releaseAll();
+    int calls(const QString& address) const;
+
+    QString hostName(const QString& address) override;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    QHash<QString, QString> m_names;
+    QHash<QString, int> m_calls;
+    QSet<QString> m_held;
+};
+
 class FakePlatform {
 public:
     FakePlatform();
@@ -100,6 +126,7 @@ public:
     FakeClock clock;
     FakeWindowSystem windows;
     FakeTrayHost tray;
+    FakeNameService names;
 };
 
 } // namespace platform

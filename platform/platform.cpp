@@ -2,7 +2,9 @@
 
 #include "platform/desktop_services.h"
 
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 
 namespace platform {
 namespace {
@@ -20,6 +22,20 @@ Slot<Clock> g_clock;
 Slot<WindowSystem> g_windows;
 QString g_title;
 
+struct NameServiceSlot {
+    std::mutex mutex;
+    std::condition_variable idle;
+    NameService* replacement = nullptr;
+    int calls = 0;
+};
+
+NameServiceSlot& nameSlot()
+{
+    // Resolver threads may still be inside a call while the process ends: never destroyed.
+    static NameServiceSlot* slot = new NameServiceSlot;
+    return *slot;
+}
+
 } // namespace
 
 Dialogs& dialogs() { return g_dialogs.replacement ? *g_dialogs.replacement : desktop::dialogs(); }
@@ -35,6 +51,35 @@ void setShell(Shell* service) { g_shell.replacement = service; }
 void setPaths(Paths* service) { g_paths.replacement = service; }
 void setClock(Clock* service) { g_clock.replacement = service; }
 void setWindowSystem(WindowSystem* service) { g_windows.replacement = service; }
+
+void setNameService(NameService* service)
+{
+    NameServiceSlot& slot = nameSlot();
+    std::unique_lock<std::mutex> lock(slot.mutex);
+    slot.idle.wait(lock, [&] { return slot.calls == 0; });
+    slot.replacement = service;
+}
+
+QString hostNameOf(const QString& address)
+{
+    NameServiceSlot& slot = nameSlot();
+    NameService* service = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(slot.mutex);
+        service = slot.replacement ? slot.replacement : &desktop::nameService();
+        ++slot.calls;
+    }
+    QString name;
+    try {
+        name = service->hostName(address);
+    } catch (...) {
+        name.clear();
+    }
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    if (--slot.calls == 0)
+        slot.idle.notify_all();
+    return name;
+}
 
 void setApplicationTitle(const QString& title) { g_title = title; }
 QString applicationTitle() { return g_title; }

@@ -67,6 +67,15 @@ public:
     virtual void hideTaskbarButton(QWidget* window) = 0;
 };
 
+// The name service's reverse lookup. Blocking (a dead name server keeps it for seconds), so the
+// program calls it off the GUI thread, through hostNameOf().
+class NameService {
+public:
+    virtual ~NameService() = default;
+    // The computer name of a dotted IPv4 address; empty when it has none or the lookup fails.
+    virtual QString hostName(const QString& address) = 0;
+};
+
 Dialogs& dialogs();
 Sound& sound();
 Shell& shell();
@@ -81,6 +90,10 @@ void setShell(Shell* service);
 void setPaths(Paths* service);
 void setClock(Clock* service);
 void setWindowSystem(WindowSystem* service);
+// Safe from any thread. Putting another service in place waits for the calls of the one it
+// replaces, so a test's fake is never called after it is gone.
+void setNameService(NameService* service);
+QString hostNameOf(const QString& address);
 
 // The application title, the caption of every box ("Pellavine 1.2").
 void setApplicationTitle(const QString& title);

@@ -22,7 +22,6 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -99,17 +98,10 @@ private:
     std::thread thread_; // last: starts once everything above exists
 };
 
-// The name this machine gives the loopback address, asked of the system directly.
+// The name the (fake) name service gives the loopback address.
 QString loopbackName()
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    char name[NI_MAXHOST] = {};
-    if (getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, name, sizeof name, nullptr, 0,
-                    NI_NAMEREQD) != 0)
-        return QString();
-    return QString::fromLatin1(name);
+    return QStringLiteral("alpha-pc");
 }
 
 struct Program : ProgramFixture {
@@ -120,6 +112,7 @@ struct Program : ProgramFixture {
         , port(freePort)
     {
         fake.clock.time = QTime(9, 5, 3);
+        fake.names.setName(kLoopback, loopbackName());
         Form1->SS->OnClientDisconnect = [this](QObject*, TCustomWinSocket*) { ++ended; };
         passSplash();
     }
@@ -135,6 +128,7 @@ void deliver(Program& program, const QList<QByteArray>& parts, bool reset = fals
     QTRY_VERIFY_WITH_TIMEOUT(sender.done() && program.ended > ended, 10000);
     QVERIFY(sender.connected());
     QTRY_COMPARE(program.connections(), 0);
+    QTRY_COMPARE(WaitingMessageCount(), 0);
 }
 
 QString question(const QString& name)
@@ -250,8 +244,6 @@ private Q_SLOTS:
 
         Program program(freeTcpPort());
         const QString name = loopbackName();
-        if (name.isEmpty())
-            QSKIP("the loopback address has no name here");
         for (QString& entry : entries) {
             if (entry == QLatin1String("%NAME"))
                 entry = name.toUpper();
@@ -313,8 +305,6 @@ private Q_SLOTS:
 
         Program program(freeTcpPort());
         const QString name = loopbackName();
-        if (name.isEmpty())
-            QSKIP("the loopback address has no name here");
         useBlackList({name});
         program.fake.dialogs.answers = answers;
         bool sentSecond = false;

@@ -6,6 +6,8 @@
 #include "app/ini_file.h"
 #include "app/program.h"
 #include "app/welcome_window.h"
+#include "messaging/receiver.h"
+#include "net/peer_names.h"
 #include "platform/fake_platform.h"
 
 #include <QDir>
@@ -33,6 +35,10 @@ struct ProgramFixture {
         qputenv("XDG_RUNTIME_DIR", folder.filePath(QStringLiteral("run")).toLocal8Bit());
         platform::setApplicationTitle(AppTitle);
         App() = AppState{};
+        // Names and waiting messages of an earlier test are not this test's.
+        net::peer_names::forgetAll();
+        DropWaitingMessages();
+        SetNameWait(NameWaitMs);
         Application() = TApplication{};
         Application().Title = AppTitle;
         TIniFile ini(fake.paths.data + QStringLiteral("Pellavine.ini"));

@@ -1,0 +1,37 @@
+#pragma once
+// Readiness of a socket, told on the GUI thread's event loop. All watches share one epoll set that
+// the loop sees as a single descriptor, so connections that sit idle cost the loop nothing per
+// turn, however many there are.
+#include <functional>
+
+namespace platform {
+
+class SocketWatch {
+public:
+    enum Kind { Read, Write };
+
+    // Starts disabled. `activated` runs on the loop while the socket is
+    // ready and the watch is enabled (level-triggered: again on the next turn unless the
+    // condition is taken away or the watch disabled). A hang-up or error counts as ready.
+    SocketWatch(int fd, Kind kind, std::function<void()> activated);
+    ~SocketWatch();
+    SocketWatch(const SocketWatch&) = delete;
+    SocketWatch& operator=(const SocketWatch&) = delete;
+
+    void setEnabled(bool enabled);
+    bool isEnabled() const { return m_enabled; }
+    int socket() const { return m_fd; }
+    Kind kind() const { return m_kind; }
+
+    // How many sockets the shared set holds now (tests).
+    static int watchedSockets();
+
+private:
+    friend class SocketPoller;
+    int m_fd;
+    Kind m_kind;
+    bool m_enabled = false;
+    std::function<void()> m_activated;
+};
+
+} // namespace platform
