@@ -1,6 +1,10 @@
+#include "app/command_line.h"
 #include "app/program.h"
 
 int main(int argc, char* argv[])
 {
+    // Decided before any application object exists: the command line must never need a display.
+    if (IsCommandLine(argc, argv))
+        return RunCommandLine(argc, argv);
     return RunProgram(argc, argv);
 }

@@ -1,6 +1,6 @@
 # `cmake --install`: the program lives in one folder with its sounds and help (it finds them next
 # to itself), reached through a link in bin/; a desktop entry and the icon let the desktop's menu
-# start it.
+# start it; the manual page documents it and its command line.
 include(GNUInstallDirs)
 set(pv_home ${CMAKE_INSTALL_LIBDIR}/pellavine)
 
@@ -9,6 +9,7 @@ install(FILES ${PELLAVINE_BIN_DIR}/Send.wav ${PELLAVINE_BIN_DIR}/Wnd.wav ${PELLA
               ${PELLAVINE_BIN_DIR}/help.htm
         DESTINATION ${pv_home})
 install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/assets/pictures/app_icon.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME pellavine.svg)
 install(CODE "

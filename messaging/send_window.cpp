@@ -103,6 +103,7 @@ void TSenderF::buildControls()
 
     MSGL = new QLineEdit(this);
     MSGL->setGeometry(56, 57, 189, 22);
+    MSGL->setMaxLength(MaxTextLength);
     MSGL->setToolTip(QStringLiteral("Сообщение для отправки"));
 
     setTabOrder(MSGL, ADRL);

@@ -22,6 +22,8 @@ public:
 
     // The notice of a click with no recipient or no text.
     static const QString MissingInputText;
+    // Longest message text, in characters; the command line keeps to it too.
+    static constexpr int MaxTextLength = 32767;
 
     TSkinImage* skinpic = nullptr; // the skin; drags the window
     QLabel* ADRH = nullptr;        // " Кому:"

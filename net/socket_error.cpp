@@ -89,6 +89,15 @@ QString systemErrorText(int errnoValue)
     return QString::fromLocal8Bit(std::strerror(errnoValue));
 }
 
+QString winsockErrorText(int code)
+{
+    for (int errnoValue = 1; errnoValue < 256; ++errnoValue) {
+        if (winsockError(errnoValue) == code)
+            return systemErrorText(errnoValue);
+    }
+    return systemErrorText(0);
+}
+
 QString windowsSocketErrorText(const QString& systemText, int code, const QString& api)
 {
     return QStringLiteral("Windows socket error: %1 (%2), on API '%3'").arg(systemText).arg(code).arg(api);

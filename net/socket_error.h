@@ -79,6 +79,8 @@ int winsockError(int errnoValue);
 int winsockLookupError(int gaiError, int errnoValue);
 // The system's own text for an errno value.
 QString systemErrorText(int errnoValue);
+// The system's text for a Winsock number of a socket call (the first errno value that maps to it).
+QString winsockErrorText(int code);
 
 // "Windows socket error: <text> (<code>), on API '<api>'"
 QString windowsSocketErrorText(const QString& systemText, int code, const QString& api);

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libqt6svg6 libcanberra-dev libxcb1-dev
           sound-theme-freedesktop fonts-liberation libcap2-bin)
 if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(xvfb xauth icewm xdotool socat netcat-openbsd iproute2 procps dbus-x11 x11-utils x11-xserver-utils xclip)
+    packages+=(xvfb xauth icewm xdotool socat netcat-openbsd iproute2 groff-base procps dbus-x11 x11-utils x11-xserver-utils xclip)
 fi
 
 missing=()

@@ -3,8 +3,8 @@
 # namespace (joined by a veth pair, 10.243.0.1 and 10.243.0.2, names from each namespace's own
 # hosts file), with its own per-user folders and its own X display with icewm's tray. Driven as a
 # person would with xdotool: alpha sends beta a message from the tray icon, beta reads it in the
-# viewer and answers with "Ответить", alpha reads the answer; both are shut down from the tray
-# menu and their files are checked. Screenshots of each step: artifacts/acceptance/.
+# viewer and answers with "Ответить", alpha reads the answer; a script on alpha notifies both
+# through the command line; both are shut down from the tray menu and their files are checked. Screenshots of each step: artifacts/acceptance/.
 # Needs root (network namespaces); skipped (77) otherwise. The namespaces have no route but the
 # veth between them, so nothing leaves this machine.
 set -uo pipefail
@@ -164,6 +164,22 @@ pv_note "beta answered"
 read_viewer "$display_a" "$shots/06-alpha-reads.png"
 [[ $shown == "$to_alpha" ]] || pv_fail "alpha shows \"$shown\", not \"$to_alpha\""
 pv_note "alpha shows: $shown"
+
+# --- A script on alpha, with no display, notifies both by name from the command line; the
+# running copies show it as any message (alpha's open viewer takes the new text in place).
+notice="Сервер перезагрузится через 10 минут"
+printf '%s\n' "$notice" | ip netns exec "$ns_a" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+    HOME="$work/alpha/home" XDG_CONFIG_HOME="$work/alpha/config" "$PV_PROGRAM" --send alpha,beta \
+    >"$work/script.out" 2>&1
+status=$?
+[[ $status == 0 ]] || pv_fail "the command line ended with $status: $(cat "$work/script.out")"
+for side in "$display_a alpha" "$display_b beta"; do
+    read -r display who <<<"$side"
+    grep -qx "$who: доставлено" "$work/script.out" || pv_fail "the command line did not report $who: $(cat "$work/script.out")"
+    read_viewer "$display" "$shots/06-$who-reads-the-script.png"
+    [[ $shown == "$notice" ]] || pv_fail "$who shows \"$shown\", not the script's \"$notice\""
+done
+pv_note "a script reached both"
 
 # --- Both shut down from the tray menu ("Выключить сервер").
 pv_shutdown_from_menu "$display_a" "$shots/07-alpha-menu.png"

@@ -1,0 +1,350 @@
+#include "app/command_line.h"
+
+#include "app/app_state.h"
+#include "app/ini_file.h"
+#include "messaging/batch_sender.h"
+#include "messaging/send_window.h"
+#include "net/socket_error.h"
+#include "platform/cp1251.h"
+#include "platform/platform.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr int MaxTimeoutSeconds = 3600;
+
+const QString ProgramName = QStringLiteral("pellavine");
+
+struct Option {
+    const char* name;
+    bool takesValue;
+};
+
+constexpr Option Options[] = {
+    {"--send", true}, {"--port", true}, {"--timeout", true}, {"--help", false}, {"--version", false},
+};
+
+// Qt's own options, which the tray program's application object takes.
+constexpr const char* QtOptions[] = {
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry", "-qwindowicon",
+    "-qwindowtitle", "-reverse", "-session", "-display", "-geometry", "-style", "-stylesheet",
+    "-widgetcount", "-qmljsdebugger",
+};
+
+CommandLine invalid(const QString& error)
+{
+    CommandLine result;
+    result.kind = CommandLine::Invalid;
+    result.error = error;
+    return result;
+}
+
+bool parsePort(const QString& text, int* port)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || value < 1 || value > 65535 || !text.at(0).isDigit())
+        return false;
+    *port = value;
+    return true;
+}
+
+bool parseTimeout(const QString& text, int* milliseconds)
+{
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(value) || value <= 0 || value > MaxTimeoutSeconds)
+        return false;
+    *milliseconds = qMax(1, int(std::lround(value * 1000)));
+    return true;
+}
+
+void print(FILE* stream, const QString& text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void printError(const QString& text)
+{
+    print(stderr, ProgramName + QStringLiteral(": ") + text + QLatin1Char('\n'));
+}
+
+// Nothing of the socket layer is meant to reach a box here, but should anything still be
+// reported, it goes to the error stream: there may be no display to show a box on.
+class ConsoleDialogs final : public platform::Dialogs {
+public:
+    void information(const QString& text) override { printError(text); }
+    bool confirm(const QString& text) override
+    {
+        printError(text);
+        return false;
+    }
+    void error(const QString& text) override { printError(text); }
+    void beep() override {}
+};
+
+// All of standard input, but no more than a text of the longest length can take (UTF-8 has at
+// most four bytes a character, plus the line end): *tooLong tells there was more.
+QByteArray readStandardInput(bool* tooLong)
+{
+    const qsizetype cap = qsizetype(TSenderF::MaxTextLength) * 4 + 2;
+    QByteArray bytes;
+    char buffer[65536];
+    *tooLong = false;
+    for (;;) {
+        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        bytes.append(buffer, count);
+        if (bytes.size() > cap) {
+            *tooLong = true;
+            break;
+        }
+    }
+    return bytes;
+}
+
+int settingsPort(int* port)
+{
+    const QString path = platform::paths().dataDir() + QStringLiteral("Pellavine.ini");
+    *port = TIniFile(path).ReadInteger(QStringLiteral("config"), QStringLiteral("port"), 243);
+    if (net::invalidPortText(*port).isEmpty())
+        return StatusDelivered;
+    printError(QStringLiteral("в файле настроек %1 неверный порт %2; укажите порт параметром --port")
+                   .arg(path)
+                   .arg(*port));
+    return StatusUsage;
+}
+
+int send(const CommandLine& request)
+{
+    int port = request.port;
+    if (port == 0) {
+        const int status = settingsPort(&port);
+        if (status != StatusDelivered)
+            return status;
+    }
+
+    QString text;
+    bool tooLong = false;
+    if (request.words.isEmpty()) {
+        if (::isatty(STDIN_FILENO))
+            print(stderr, QStringLiteral("Введите текст сообщения и нажмите Ctrl+D:\n"));
+        text = TextFromInput(readStandardInput(&tooLong));
+    } else {
+        text = request.words.join(QLatin1Char(' '));
+    }
+    if (text.isEmpty() && !tooLong) {
+        printError(TSenderF::MissingInputText);
+        return StatusUsage;
+    }
+    if (tooLong || text.size() > TSenderF::MaxTextLength) {
+        printError(QStringLiteral("текст длиннее %1 знаков; сообщение не отправлено").arg(TSenderF::MaxTextLength));
+        return StatusUsage;
+    }
+
+    BatchSender sender(request.hosts, platform::toCp1251(text), port, request.timeoutMs);
+    const bool several = request.hosts.size() > 1;
+    bool allDelivered = true;
+    sender.OnHostDone = [&](const SendOutcome& outcome) {
+        if (outcome.delivered) {
+            if (several)
+                print(stdout, outcome.host + QStringLiteral(": доставлено\n"));
+            return;
+        }
+        allDelivered = false;
+        print(stderr, outcome.host + QStringLiteral(": не доставлено: ") + outcome.reason + QStringLiteral(" — ")
+                          + outcome.error + QLatin1Char('\n'));
+    };
+    sender.OnFinished = [] { QCoreApplication::quit(); };
+    sender.start();
+    QCoreApplication::exec();
+    return allDelivered ? StatusDelivered : StatusSomeFailed;
+}
+
+} // namespace
+
+bool IsCommandLine(int argc, char* argv[])
+{
+    if (argc < 2)
+        return false;
+    const char* first = argv[1];
+    const char* equals = std::strchr(first, '=');
+    const size_t length = equals ? size_t(equals - first) : std::strlen(first);
+    for (const char* option : QtOptions) {
+        if (std::strlen(option) == length && std::strncmp(option, first, length) == 0)
+            return false;
+    }
+    return true;
+}
+
+CommandLine ParseCommandLine(const QStringList& arguments)
+{
+    CommandLine result;
+    result.kind = CommandLine::Send;
+    bool sendGiven = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QLatin1String("--")) {
+            result.words += arguments.mid(i + 1);
+            break;
+        }
+        if (!argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            result.words << argument;
+            continue;
+        }
+
+        QString name = argument;
+        QString value;
+        bool hasValue = false;
+        const qsizetype equals = argument.indexOf(QLatin1Char('='));
+        if (argument.startsWith(QLatin1String("--")) && equals > 2) {
+            name = argument.left(equals);
+            value = argument.mid(equals + 1);
+            hasValue = true;
+        }
+        const Option* option = nullptr;
+        for (const Option& known : Options) {
+            if (name == QLatin1String(known.name))
+                option = &known;
+        }
+        if (!option)
+            return invalid(QStringLiteral("неизвестный параметр «%1»").arg(name));
+        if (!option->takesValue) {
+            if (hasValue)
+                return invalid(QStringLiteral("параметр «%1» не принимает значения").arg(name));
+            result.kind = name == QLatin1String("--help") ? CommandLine::Help : CommandLine::Version;
+            return result;
+        }
+        if (!hasValue) {
+            if (i + 1 >= arguments.size())
+                return invalid(QStringLiteral("параметру «%1» нужно значение").arg(name));
+            value = arguments.at(++i);
+        }
+
+        if (name == QLatin1String("--send")) {
+            sendGiven = true;
+            for (const QString& item : value.split(QLatin1Char(','))) {
+                const QString host = item.trimmed();
+                if (host.isEmpty())
+                    continue;
+                if (!result.hosts.contains(host, Qt::CaseInsensitive))
+                    result.hosts << host;
+            }
+        } else if (name == QLatin1String("--port")) {
+            if (!parsePort(value, &result.port))
+                return invalid(QStringLiteral("неверный порт «%1»: нужно число от 1 до 65535").arg(value));
+        } else if (!parseTimeout(value, &result.timeoutMs)) {
+            return invalid(QStringLiteral("неверное время ожидания «%1»: нужно число секунд больше 0 и не больше %2")
+                               .arg(value)
+                               .arg(MaxTimeoutSeconds));
+        }
+    }
+    if (result.hosts.isEmpty())
+        return invalid(sendGiven ? QStringLiteral("не указан получатель")
+                                 : QStringLiteral("не указан получатель: нужен параметр --send"));
+    return result;
+}
+
+QString TextFromInput(const QByteArray& bytes)
+{
+    QString text = QString::fromLocal8Bit(bytes);
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
+        text.chop(1);
+    return text;
+}
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Использование: pellavine --send КОМУ [--port ПОРТ] [--timeout СЕКУНДЫ] [--] [ТЕКСТ...]\n"
+        "Подробнее: pellavine --help\n");
+}
+
+QString HelpText()
+{
+    return QStringLiteral(
+               "Использование:\n"
+               "  pellavine\n"
+               "  pellavine --send КОМУ [--port ПОРТ] [--timeout СЕКУНДЫ] [--] [ТЕКСТ...]\n"
+               "  pellavine --help | --version\n"
+               "\n"
+               "Без параметров запускает Pellavine в области уведомлений.\n"
+               "\n"
+               "С параметром --send отправляет ТЕКСТ (слова через пробел), а если ТЕКСТ не указан,\n"
+               "то стандартный ввод, на каждый компьютер КОМУ и завершается. Окно, значок и дисплей\n"
+               "не нужны (работает по ssh и из cron), уже запущенной копии программы не мешает.\n"
+               "\n"
+               "Параметры:\n"
+               "  --send КОМУ        имя компьютера или IP-адрес получателя; несколько получателей\n"
+               "                     можно указать через запятую или повторив --send\n"
+               "  --port ПОРТ        порт получателей; по умолчанию порт из файла настроек\n"
+               "                     (~/.config/Pellavine/Pellavine.ini), иначе 243\n"
+               "  --timeout СЕКУНДЫ  сколько ждать поиска имени, соединения и передачи для каждого\n"
+               "                     получателя (по умолчанию %1)\n"
+               "  --help             показать эту справку и выйти\n"
+               "  --version          показать версию и выйти\n"
+               "  --                 дальше только текст, даже если он начинается с «-»\n"
+               "Значение можно писать и через знак равенства: --port=2430.\n"
+               "\n"
+               "Текст отправляется в кодировке Windows-1251, как из окна отправки: знаки, которых в ней\n"
+               "нет, заменяются на «?»; в тексте не больше %2 знаков. Переводы строки в конце\n"
+               "стандартного ввода отбрасываются. Одновременно отправляется не больше %3 сообщений.\n"
+               "Если получателей несколько, для каждого выводится строка о том, что с ним стало.\n"
+               "\n"
+               "Код завершения:\n"
+               "  0  сообщение доставлено всем получателям\n"
+               "  1  хотя бы одному получателю не доставлено (причина в строке на стандартном\n"
+               "     выводе ошибок)\n"
+               "  2  ошибка в параметрах или нечего отправить; ничего не отправлено\n"
+               "\n"
+               "Пример:\n"
+               "  printf 'Файловый сервер перезагрузится через 10 минут' | pellavine --send buh-01,192.168.1.15\n")
+        .arg(CommandLine::DefaultTimeoutMs / 1000)
+        .arg(TSenderF::MaxTextLength)
+        .arg(BatchSender::DefaultParallel);
+}
+
+int RunCommandLine(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Pellavine"));
+    QCoreApplication::setApplicationVersion(VersionText);
+    platform::setApplicationTitle(AppTitle);
+    ConsoleDialogs dialogs;
+    platform::setDialogs(&dialogs);
+
+    const CommandLine request = ParseCommandLine(QCoreApplication::arguments().mid(1));
+    int status = StatusUsage;
+    switch (request.kind) {
+    case CommandLine::Help:
+        print(stdout, HelpText());
+        status = StatusDelivered;
+        break;
+    case CommandLine::Version:
+        print(stdout, AppTitle + QLatin1Char('\n'));
+        status = StatusDelivered;
+        break;
+    case CommandLine::Invalid:
+        printError(request.error);
+        print(stderr, UsageText());
+        status = StatusUsage;
+        break;
+    case CommandLine::Send:
+        status = send(request);
+        break;
+    }
+    platform::setDialogs(nullptr);
+    return status;
+}
