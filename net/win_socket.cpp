@@ -985,7 +985,8 @@ void TServerWinSocket::SweepIdle()
         // Closing one may end others (or this listener) through the owner's handlers.
         if (!m_connections.contains(client))
             continue;
-        if (client->m_socket >= 0 && now - client->m_lastActivityMs >= m_idleMs)
+        // Data waiting to be read is activity too, seen or not.
+        if (client->m_socket >= 0 && now - client->m_lastActivityMs >= m_idleMs && client->ReceiveLength() == 0)
             client->Close();
     }
 }

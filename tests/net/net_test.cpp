@@ -5,6 +5,7 @@
 #include "platform/fake_platform.h"
 
 #include <QPointer>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -48,6 +50,22 @@ public:
     RawPeer(const RawPeer&) = delete;
     RawPeer& operator=(const RawPeer&) = delete;
 
+    // From a loopback address of its own (127.0.0.2 ...), as from another computer; with
+    // `wait` false the connect is only started.
+    bool connectFrom(const char* source, int port, bool wait = true)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM | (wait ? 0 : SOCK_NONBLOCK), 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &local.sin_addr);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+            return false;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || (!wait && errno == EINPROGRESS);
+    }
     bool connectTo(int port)
     {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -70,6 +88,8 @@ public:
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
         close();
     }
+    // Whether the other side has closed (or reset) by now; takes what was sent meanwhile.
+    bool ended() { return readToEnd(nullptr, 0); }
     // Reads until the other side closes (true) or the wait runs out (false).
     bool readToEnd(QByteArray* received = nullptr, int timeoutMs = 3000)
     {
@@ -632,6 +652,134 @@ private Q_SLOTS:
         QTRY_VERIFY(disconnected);
         QCOMPARE(readEvents, 1);
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 0);
+    }
+
+    // Data and the peer's close both waiting when the loop next runs: the data is read first.
+    void dataBeforeTheCloseQueuedWithIt()
+    {
+        TServerSocket server;
+        Journal journal;
+        watchServer(server, journal);
+        int port = 0;
+        QVERIFY(startServer(server, port));
+        RawPeer peer;
+        QVERIFY(peer.connectTo(port));
+        QTRY_COMPARE(server.Socket()->ConnectionCount(), 1);
+        const int fd = server.Socket()->Connections(0)->SocketHandle();
+        peer.send("last words");
+        peer.close();
+        pollfd state{fd, POLLRDHUP, 0};
+        QCOMPARE(::poll(&state, 1, 3000), 1);
+
+        QTRY_VERIFY(journal.events.contains(QStringLiteral("client disconnect")));
+        QCOMPARE(journal.reads, QStringList{QStringLiteral("last words")});
+        QVERIFY(journal.events.indexOf(QStringLiteral("read")) < journal.events.indexOf(QStringLiteral("client disconnect")));
+    }
+
+    // No computer holds the listener: beyond its share, or beyond the total, a connection is
+    // closed at once, unread; a connection that sends nothing is closed after a while.
+    void connectionBounds()
+    {
+        TServerSocket server;
+        Journal journal;
+        watchServer(server, journal);
+        server.Socket()->SetConnectionLimits(2, 3, 0);
+        int port = 0;
+        QVERIFY(startServer(server, port));
+
+        RawPeer a1, a2, a3, b1, c1, c2;
+        QVERIFY(a1.connectFrom("127.0.0.2", port));
+        QVERIFY(a2.connectFrom("127.0.0.2", port));
+        QTRY_COMPARE(server.Socket()->ConnectionCount(), 2);
+        QVERIFY(a3.connectFrom("127.0.0.2", port));
+        ::send(a3.fd, "over the share", 14, MSG_NOSIGNAL);
+        QTRY_VERIFY(a3.ended());
+        QVERIFY(b1.connectFrom("127.0.0.3", port));
+        QTRY_COMPARE(server.Socket()->ConnectionCount(), 3);
+        QVERIFY(c1.connectFrom("127.0.0.4", port));
+        QTRY_VERIFY(c1.ended());
+        // Once one lets go there is room again.
+        a1.close();
+        QTRY_COMPARE(server.Socket()->ConnectionCount(), 2);
+        QVERIFY(c2.connectFrom("127.0.0.4", port));
+        c2.send("now there is room");
+        QTRY_COMPARE(journal.reads, QStringList{QStringLiteral("now there is room")});
+        QVERIFY(errorBoxes().isEmpty());
+    }
+
+    void idleConnectionsClosed()
+    {
+        TServerSocket server;
+        Journal journal;
+        watchServer(server, journal);
+        server.Socket()->SetConnectionLimits(0, 0, 500);
+        int port = 0;
+        QVERIFY(startServer(server, port));
+        RawPeer idle, busy;
+        QVERIFY(idle.connectTo(port));
+        QVERIFY(busy.connectTo(port));
+        QTRY_COMPARE(server.Socket()->ConnectionCount(), 2);
+        for (int i = 0; i < 15; ++i) {
+            busy.send(".");
+            QTest::qWait(100);
+        }
+        QVERIFY(idle.ended());
+        QCOMPARE(server.Socket()->ConnectionCount(), 1);
+        QVERIFY(!busy.ended());
+        QCOMPARE(journal.reads.join(QString()).size(), 15);
+        QVERIFY(errorBoxes().isEmpty());
+    }
+
+    // Out of descriptors, the listener neither spins nor stays stuck: a process allowed 40
+    // descriptors is offered 60 connections; it sheds what it cannot take, sleeps, and takes a
+    // message again once the holder lets go.
+    void outOfDescriptors()
+    {
+        QProcess child;
+        const int port = freePort();
+        child.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pv_listener_child"),
+                    {QString::number(port), QStringLiteral("40")});
+        QVERIFY(child.waitForReadyRead(5000));
+        QCOMPARE(child.readLine().trimmed(), QByteArray("listening"));
+        const auto stats = [&child] {
+            child.write("stats\n");
+            QByteArray line;
+            for (int i = 0; i < 50 && !line.startsWith("stats"); ++i) {
+                if (!child.canReadLine())
+                    child.waitForReadyRead(100);
+                if (child.canReadLine())
+                    line = child.readLine().trimmed();
+            }
+            return line.split(' ');
+        };
+        const int fdsBefore = stats().value(3).toInt();
+        QVERIFY(fdsBefore > 0);
+
+        std::vector<std::unique_ptr<RawPeer>> holder;
+        for (int i = 0; i < 60; ++i) {
+            holder.push_back(std::make_unique<RawPeer>());
+            QVERIFY(holder.back()->connectFrom("127.0.0.2", port, false));
+            // One at a time, so the short listen queue never drops the handshake.
+            pollfd state{holder.back()->fd, POLLOUT, 0};
+            ::poll(&state, 1, 200);
+        }
+        QTRY_VERIFY(stats().value(2).toInt() >= 25);
+        stats();
+        QTest::qWait(1000);
+        const QList<QByteArray> busy = stats();
+        QVERIFY2(busy.value(1).toInt() < 200, busy.join(' ').constData());
+        QVERIFY(busy.value(2).toInt() < 40);
+
+        holder.clear();
+        QTRY_COMPARE(stats().value(2).toInt(), 0);
+        RawPeer other;
+        QVERIFY(other.connectFrom("127.0.0.3", port));
+        other.send("after the flood");
+        QByteArray heard;
+        QTRY_VERIFY((heard += child.readAll()).contains("read after the flood"));
+        QVERIFY(stats().value(3).toInt() <= fdsBefore + 1);
+        child.closeWriteChannel();
+        QVERIFY(child.waitForFinished(5000));
     }
 
     void peerNames()
