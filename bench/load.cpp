@@ -3,9 +3,10 @@
 //                                        write side, wait for the receiver's close (µs p50/p99)
 //   pv_load PORT accept N [HELD]         the same without data: accept and close only
 //   pv_load PORT burst TOTAL SENDERS     TOTAL messages from SENDERS threads at once
-//   pv_load PORT hold N SECONDS          keep N idle connections open, then let go
+//   pv_load PORT hold N SECONDS [SOURCES] keep N idle connections open, then let go
 // HELD idle connections are opened first and kept during the measurement. Held connections come
-// from several loopback addresses (127.0.0.2...), as from several computers. Loopback only.
+// from several loopback addresses (127.0.0.2...), 30 from each, as from several computers; `hold`
+// spreads them over SOURCES addresses (1: one computer holds them all). Loopback only.
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -92,13 +93,13 @@ long oneMessage(const std::string& text)
     return result;
 }
 
-std::vector<int> hold(int count)
+std::vector<int> hold(int count, int perSource = 30)
 {
     std::vector<int> held;
     char source[32];
     for (int i = 0; i < count; ++i) {
-        // 100 connections per source address.
-        std::snprintf(source, sizeof source, "127.0.0.%d", 2 + i / 100);
+        const int computer = i / perSource;
+        std::snprintf(source, sizeof source, "127.0.%d.%d", computer / 250, 2 + computer % 250);
         const int fd = connectFrom(source);
         if (fd < 0) {
             std::fprintf(stderr, "pv_load: held %d of %d: %s\n", i, count, std::strerror(errno));

@@ -30,7 +30,7 @@ constexpr int MaxRemembered = 1024;
 struct Work {
     std::mutex mutex;
     std::condition_variable ready;
-    std::deque<QString> waiting;
+    std::deque<std::pair<QString, quint64>> waiting; // address, generation
     int resolvers = 0;
     int idle = 0;
     QObject* receiver = nullptr; // GUI thread's end; null once the application is gone
@@ -64,10 +64,14 @@ QPointer<QObject> g_receiver;
 QHash<QString, Answer> g_answers;
 QSet<QString> g_underWay;
 std::function<void(const QString&)> g_answered;
-int g_rememberMs = 60000;
+int g_rememberMs = RememberMs;
+// Answers to lookups started before the last forgetAll() are dropped.
+quint64 g_generation = 0;
 
-void remember(const QString& address, const QString& name)
+void remember(const QString& address, const QString& name, quint64 generation)
 {
+    if (generation != g_generation)
+        return;
     g_underWay.remove(address);
     if (g_answers.size() >= MaxRemembered) {
         for (auto it = g_answers.begin(); it != g_answers.end();)
@@ -88,14 +92,15 @@ void resolverLoop(std::shared_ptr<Work> work)
         ++work->idle;
         work->ready.wait(lock, [&] { return !work->waiting.empty(); });
         --work->idle;
-        const QString address = work->waiting.front();
+        const auto [address, generation] = work->waiting.front();
         work->waiting.pop_front();
         lock.unlock();
         const QString name = platform::hostNameOf(address);
         lock.lock();
         if (work->receiver)
             QMetaObject::invokeMethod(
-                work->receiver, [address, name] { remember(address, name); }, Qt::QueuedConnection);
+                work->receiver, [address = address, name, generation = generation] { remember(address, name, generation); },
+                Qt::QueuedConnection);
     }
 }
 
@@ -133,7 +138,7 @@ void request(const QString& address)
     if (int(shared->waiting.size()) >= MaxWaiting)
         return;
     g_underWay.insert(address);
-    shared->waiting.push_back(address);
+    shared->waiting.emplace_back(address, g_generation);
     if (shared->idle == 0 && shared->resolvers < MaxResolvers) {
         try {
             std::thread(resolverLoop, shared).detach();
@@ -164,6 +169,8 @@ void setRememberTime(int milliseconds)
 void forgetAll()
 {
     g_answers.clear();
+    g_underWay.clear();
+    ++g_generation;
 }
 
 } // namespace net::peer_names

@@ -19,9 +19,10 @@ void request(const QString& address);
 // Runs on the GUI thread whenever a lookup ends; one listener (the receiving end).
 void setAnswered(std::function<void(const QString& address)> answered);
 
+inline constexpr int RememberMs = 60000;
 // How long answers are remembered (ms). Tests shorten it.
 void setRememberTime(int milliseconds);
-// Forgets every answer (tests).
+// Forgets every answer, and drops those of lookups still under way (tests).
 void forgetAll();
 
 } // namespace net::peer_names

@@ -47,7 +47,14 @@ public:
 class FakeSound final : public Sound {
 public:
     QStringList played;
-    void play(const QString& wavPath) override { played << wavPath; }
+    // Runs as each sound starts, so a test can see what is on screen with it.
+    std::function<void(const QString& wavPath)> whilePlaying;
+    void play(const QString& wavPath) override
+    {
+        played << wavPath;
+        if (whilePlaying)
+            whilePlaying(wavPath);
+    }
 };
 
 class FakeShell final : public Shell {

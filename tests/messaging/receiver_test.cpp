@@ -5,6 +5,7 @@
 #include "controls/cool_tray_icon.h"
 #include "messaging/receiver.h"
 #include "messaging/send_window.h"
+#include "net/peer_names.h"
 #include "net/socket_components.h"
 #include "platform/cp1251.h"
 #include "windows/black_list.h"
@@ -40,10 +41,12 @@ const QString kLoopback = QStringLiteral("127.0.0.1");
 // part (with a pause between parts, so each arrives on its own), then closes or resets.
 class RawSender {
 public:
-    RawSender(int port, QList<QByteArray> parts, bool reset = false)
+    // from: the sender's own loopback address (127.0.0.2 ...), as another computer's.
+    RawSender(int port, QList<QByteArray> parts, bool reset = false, const char* from = nullptr)
         : port_(port)
         , parts_(std::move(parts))
         , reset_(reset)
+        , from_(from)
         , thread_([this] { run(); })
     {
     }
@@ -60,6 +63,12 @@ private:
     void run()
     {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (from_) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            inet_pton(AF_INET, from_, &local.sin_addr);
+            ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        }
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(quint16(port_));
@@ -92,6 +101,7 @@ private:
     int port_;
     QList<QByteArray> parts_;
     bool reset_;
+    const char* from_;
     std::atomic<bool> done_{false};
     std::atomic<bool> connected_{false};
     std::atomic<qint64> sent_{0};
@@ -410,6 +420,74 @@ private Q_SLOTS:
             QCOMPARE(shown, decoded);
         checkOnlyPlainText(MsgF->MsgLab->document());
         QCOMPARE(MsgF->InfoLab1->textFormat(), Qt::PlainText);
+    }
+
+    // A name service that answers late or never holds nothing up: each message is shown once
+    // its sender's name is known, or after the wait without one, in arrival order; a burst from
+    // one computer costs one lookup.
+    void namesThatComeLate_data()
+    {
+        QTest::addColumn<QStringList>("senders"); // the sender of each message, in order
+        QTest::addColumn<QStringList>("held");    // senders whose lookups hang
+        QTest::addColumn<QStringList>("shownAs"); // the names shown, in order
+
+        const QString slow = QStringLiteral("127.0.0.2");
+        const QString quick = QStringLiteral("127.0.0.3");
+        QTest::newRow("dead name server") << QStringList{slow} << QStringList{slow} << QStringList{QString()};
+        QTest::newRow("a named sender waits behind an unnamed one")
+            << QStringList{slow, quick} << QStringList{slow} << QStringList{QString(), QStringLiteral("beta-pc")};
+        QTest::newRow("burst from one computer") << QStringList{quick, quick, quick, quick} << QStringList{}
+                                                 << QStringList(4, QStringLiteral("beta-pc"));
+        QTest::newRow("slow name server, a message at a time")
+            << QStringList{slow, slow, slow} << QStringList{slow} << QStringList(3, QString());
+    }
+    void namesThatComeLate()
+    {
+        QFETCH(QStringList, senders);
+        QFETCH(QStringList, held);
+        QFETCH(QStringList, shownAs);
+
+        Program program(freeTcpPort());
+        SetNameWait(400);
+        // Held lookups would give this name if they were waited for.
+        program.fake.names.setName(QStringLiteral("127.0.0.2"), QStringLiteral("slow-pc"));
+        program.fake.names.setName(QStringLiteral("127.0.0.3"), QStringLiteral("beta-pc"));
+        for (const QString& address : held)
+            program.fake.names.hold(address);
+        QStringList shown;
+        program.fake.sound.whilePlaying = [&](const QString&) { shown << App().LastSenderHost; };
+
+        for (int i = 0; i < senders.size(); ++i) {
+            const QByteArray from = senders[i].toLatin1();
+            RawSender sender(program.port, {QByteArray::number(i)}, false, from.constData());
+            // Taken by the program before the next one is sent, so the order is the arrival order.
+            QTRY_VERIFY_WITH_TIMEOUT(sender.done() && shown.size() + WaitingMessageCount() == i + 1, 10000);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), senders.size(), 10000);
+        QCOMPARE(shown, shownAs);
+        QCOMPARE(App().LastText, QString::number(senders.size() - 1));
+        QCOMPARE(App().LastSenderAddress, senders.last());
+        QCOMPARE(program.fake.names.calls(senders.first()), 1);
+        QVERIFY(program.fake.dialogs.boxes.isEmpty());
+    }
+
+    // Answers are remembered for a while, failures too, then asked again.
+    void namesRemembered()
+    {
+        Program program(freeTcpPort());
+        net::peer_names::setRememberTime(300);
+        const QString quick = QStringLiteral("127.0.0.3");
+        const auto send = [&program] {
+            RawSender sender(program.port, {QByteArray("x")}, false, "127.0.0.3");
+            QTRY_VERIFY(sender.done() && program.messageSounds() > 0 && WaitingMessageCount() == 0);
+            program.fake.sound.played.clear();
+        };
+        send();
+        send();
+        QCOMPARE(program.fake.names.calls(quick), 1);
+        QTest::qWait(400);
+        send();
+        QCOMPARE(program.fake.names.calls(quick), 2);
     }
 
     void floodStaysBoundedAndResponsive()

@@ -37,6 +37,7 @@ struct ProgramFixture {
         App() = AppState{};
         // Names and waiting messages of an earlier test are not this test's.
         net::peer_names::forgetAll();
+        net::peer_names::setRememberTime(net::peer_names::RememberMs);
         DropWaitingMessages();
         SetNameWait(NameWaitMs);
         Application() = TApplication{};
