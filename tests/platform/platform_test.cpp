@@ -4,6 +4,7 @@
 #include "platform/fake_platform.h"
 #include "platform/file_names.h"
 #include "platform/notice_window.h"
+#include "platform/session_platform.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -42,6 +43,64 @@ private Q_SLOTS:
         QFETCH(QString, passwd);
         QFETCH(QString, expected);
         QCOMPARE(desktop::dataDirFor(xdg, home, passwd, QStringLiteral("/tmp")), expected);
+    }
+
+    // The platform asked of Qt: X11 wherever the session has an X server (XWayland included),
+    // native Wayland only without one; the user's variable or -platform always wins.
+    void sessionPlatform_data()
+    {
+        QTest::addColumn<QString>("qpa");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("wayland");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList plain{"pellavine", "--send", "x"};
+        QTest::newRow("X11 session") << "" << ":0" << "" << plain
+                                     << QStringList{"pellavine", "-platform", "xcb", "--send", "x"};
+        QTest::newRow("Wayland with XWayland") << "" << ":1" << "wayland-1" << plain
+                                               << QStringList{"pellavine", "-platform", "xcb", "--send", "x"};
+        QTest::newRow("Wayland alone") << "" << "" << "wayland-1" << QStringList{"pellavine"}
+                                       << QStringList{"pellavine", "-platform", "wayland"};
+        QTest::newRow("user's variable") << "wayland" << ":1" << "wayland-1" << plain << plain;
+        QTest::newRow("user's argument") << "" << ":1" << "wayland-1"
+                                         << QStringList{"pellavine", "-platform", "wayland"}
+                                         << QStringList{"pellavine", "-platform", "wayland"};
+        QTest::newRow("no display") << "" << "" << "" << plain << plain;
+    }
+    void sessionPlatform()
+    {
+        QFETCH(QString, qpa);
+        QFETCH(QString, display);
+        QFETCH(QString, wayland);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, expected);
+        const QByteArray saved[] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
+        const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+        const QString values[] = {qpa, display, wayland};
+        for (int i = 0; i < 3; ++i) {
+            if (values[i].isEmpty())
+                qunsetenv(names[i]);
+            else
+                qputenv(names[i], values[i].toLocal8Bit());
+        }
+        std::vector<QByteArray> storage;
+        std::vector<char*> argv;
+        for (const QString& arg : args)
+            storage.push_back(arg.toLocal8Bit());
+        for (QByteArray& arg : storage)
+            argv.push_back(arg.data());
+        ApplicationArguments arguments(static_cast<int>(argv.size()), argv.data());
+        for (int i = 0; i < 3; ++i) {
+            if (saved[i].isNull())
+                qunsetenv(names[i]);
+            else
+                qputenv(names[i], saved[i]);
+        }
+        QStringList got;
+        for (int i = 0; i < arguments.argc(); ++i)
+            got << QString::fromLocal8Bit(arguments.argv()[i]);
+        QCOMPARE(got, expected);
+        QCOMPARE(arguments.argv()[arguments.argc()], nullptr);
     }
 
     void exceptionText_data()
