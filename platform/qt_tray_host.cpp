@@ -625,9 +625,16 @@ bool QtTrayHost::eventFilter(QObject* watched, QEvent* event)
             menu->setFixedSize(menu->sizeHint());
             menu->activateWindow();
             break;
-        case QEvent::WindowDeactivate:
-            menu->hide();
+        case QEvent::WindowDeactivate: {
+            // Closed when the user turns to another window; not when the compositor only hands
+            // the keyboard focus out and back (as it does when a keyboard is added).
+            QPointer<QMenu> watchedMenu = menu;
+            QTimer::singleShot(150, menu, [watchedMenu] {
+                if (watchedMenu && !watchedMenu->isActiveWindow())
+                    watchedMenu->hide();
+            });
             break;
+        }
         default:
             break;
         }
