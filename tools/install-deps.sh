@@ -8,7 +8,7 @@ packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libqt6svg6 l
           sound-theme-freedesktop fonts-liberation libcap2-bin qt6-wayland libcanberra-pulse)
 if [[ "${1:-}" == "--tests" ]]; then
     packages+=(xvfb xauth icewm xdotool socat netcat-openbsd iproute2 groff-base procps dbus-x11 x11-utils x11-xserver-utils xclip
-              sway grim xwayland wtype jq mako-notifier pulseaudio pulseaudio-utils dpkg-dev)
+              sway grim xwayland wtype jq mako-notifier pulseaudio pulseaudio-utils)
 fi
 
 missing=()
