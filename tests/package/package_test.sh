@@ -54,6 +54,30 @@ dpkg-deb -e "$deb" "$work/control"
     pv_fail "no maintainer script grants the port"
 [[ ! -s $work/control/conffiles ]] || pv_fail "the package has conffiles, which stay after removal: $(cat "$work/control/conffiles")"
 
+# The autostart entry as a session reads it: systemd's XDG autostart generator (GNOME's and KDE's
+# way) makes a unit that starts the program, and a user's own entry with Hidden=true (what the
+# desktop's autostart settings write) turns it off.
+generator=/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator
+if [[ -x $generator ]]; then
+    unpacked=$work/unpacked
+    dpkg-deb -x "$deb" "$unpacked"
+    autostart_unit() {
+        rm -rf "$work/units"
+        mkdir -p "$work/units"
+        PATH="$unpacked/usr/bin:$PATH" XDG_CONFIG_DIRS="$unpacked/etc/xdg" XDG_CONFIG_HOME="$work/user-config" \
+            "$generator" "$work/units" "$work/units" "$work/units" 2>/dev/null
+        cat "$work/units/app-pellavine@autostart.service" 2>/dev/null
+    }
+    autostart_unit | grep -qx "ExecStart=:$unpacked/usr/bin/pellavine" ||
+        pv_fail "the session would not start the program: $(autostart_unit | grep Exec)"
+    mkdir -p "$work/user-config/autostart"
+    printf '[Desktop Entry]\nType=Application\nName=Pellavine\nExec=pellavine\nHidden=true\n' \
+        >"$work/user-config/autostart/pellavine.desktop"
+    [[ -z $(autostart_unit) ]] || pv_fail "a user's Hidden=true does not turn the autostart off"
+else
+    pv_note "no systemd XDG autostart generator: the autostart entry is only looked at"
+fi
+
 if (($(id -u) != 0)); then
     ((PV_FAILURES == 0)) || finish
     pv_skip "the package is right; installing it, setcap and the network namespace need root"
