@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built by cpack from this build tree, it holds the program
-# with its sounds and help, the desktop entry and icon, the command in /usr/bin and the XDG
-# autostart entry; Depends come from the shared libraries and the pulse backend of libcanberra is
+# with its sounds and help, the desktop entry and icon, the manual page, the command in /usr/bin
+# and the XDG autostart entry; Depends come from the shared libraries and the pulse backend of libcanberra is
 # recommended. Installed with dpkg into a scratch root, its maintainer script grants the port, and
 # the installed program, started as an ordinary user in a network namespace of the test's own,
 # listens on port 243. Removing and purging leave nothing behind. Steps that need root (dpkg's
@@ -40,7 +40,7 @@ contents=$(dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, "
 home=usr/lib/pellavine
 for entry in "./$home/pellavine" "./$home/Send.wav" "./$home/Wnd.wav" "./$home/Msg.wav" "./$home/help.htm" \
     "./usr/bin/pellavine -> ../lib/pellavine/pellavine" "./usr/share/applications/pellavine.desktop" \
-    "./usr/share/icons/hicolor/scalable/apps/pellavine.svg" \
+    "./usr/share/icons/hicolor/scalable/apps/pellavine.svg" "./usr/share/man/man1/pellavine.1" \
     "./etc/xdg/autostart/pellavine.desktop -> ../../../usr/share/applications/pellavine.desktop"; do
     grep -qxF -- "$entry" <<<"$contents" || pv_fail "the package lacks $entry"
 done
