@@ -9,6 +9,7 @@
 #include "messaging/send_window.h"
 #include "platform/platform.h"
 #include "platform/process_limits.h"
+#include "platform/session_platform.h"
 #include "platform/tray_host.h"
 #include "platform/termination_signals.h"
 #include "windows/about_box.h"
@@ -78,7 +79,9 @@ void DestroyWindows()
 
 int RunProgram(int argc, char* argv[])
 {
-    QApplication application(argc, argv);
+    // X11 or Wayland: decided before the application object connects to either.
+    platform::ApplicationArguments arguments(argc, argv);
+    QApplication application(arguments.argc(), arguments.argv());
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Pellavine"));
     QApplication::setApplicationVersion(VersionText);

@@ -185,7 +185,8 @@ void TSenderF::FormCreate()
 
     const TIniFile ini(app.SettingsPath);
     const QString sender = QStringLiteral("sender");
-    move(ini.ReadInteger(sender, QStringLiteral("left"), 150), ini.ReadInteger(sender, QStringLiteral("top"), 150));
+    placed_ = QPoint(ini.ReadInteger(sender, QStringLiteral("left"), 150), ini.ReadInteger(sender, QStringLiteral("top"), 150));
+    move(placed_);
 
     if (Form1) {
         Form1->show();
@@ -286,8 +287,10 @@ void TSenderF::FormDestroy()
     }
     try {
         TIniFile ini(app.SettingsPath);
-        ini.WriteInteger(QStringLiteral("sender"), QStringLiteral("left"), x());
-        ini.WriteInteger(QStringLiteral("sender"), QStringLiteral("top"), y());
+        // Where the compositor places the windows, the saved place is kept for a later X11 run.
+        const QPoint where = platform::windowSystem().placesWindows() ? pos() : placed_;
+        ini.WriteInteger(QStringLiteral("sender"), QStringLiteral("left"), where.x());
+        ini.WriteInteger(QStringLiteral("sender"), QStringLiteral("top"), where.y());
         ini.WriteString(QStringLiteral("last"), QStringLiteral("adr"), app.LastAddress);
         ini.WriteBool(QStringLiteral("config"), QStringLiteral("firststart"), app.FirstStart);
     } catch (...) {

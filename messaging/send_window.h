@@ -68,6 +68,8 @@ private:
     void buildControls();
     void setAddresses(const QStringList& entries);
     void popUpListMenu(QWidget* from, const QPoint& at);
+
+    QPoint placed_; // the position read from the settings
 };
 
 extern TSenderF* SenderF;

@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QUrl>
 #include <QWidget>
@@ -160,6 +161,10 @@ public:
         window->activateWindow();
     }
     void hideTaskbarButton(QWidget* window) override { x11::skipTaskbar(window); }
+    bool placesWindows() override
+    {
+        return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    }
 };
 
 } // namespace

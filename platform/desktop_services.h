@@ -17,4 +17,9 @@ NameService& nameService();
 QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
                    const QString& fallbackBase);
 
+// Whether anything could play a sound: a PulseAudio (or PipeWire) server named or listening for
+// the user or the system, or a sound card with a playback device. `root` prefixes /dev and /run
+// (tests). Exposed for tests.
+bool soundOutputPossible(const QString& pulseServer, const QString& runtimeDir, const QString& root);
+
 } // namespace platform::desktop

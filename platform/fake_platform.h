@@ -95,6 +95,8 @@ public:
             window->raise();
     }
     void hideTaskbarButton(QWidget* window) override { taskbarHidden << window; }
+    bool placesWindows() override { return windowsPlaced; }
+    bool windowsPlaced = true;
 };
 
 // Answers reverse lookups from a table, on whatever thread asks. An address can be held, so

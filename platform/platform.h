@@ -65,6 +65,9 @@ public:
     // Keeps the window out of the taskbar (and pager). Call before each showing: window managers
     // forget it when a window is hidden.
     virtual void hideTaskbarButton(QWidget* window) = 0;
+    // Whether the program places its windows itself and can read back where they are. Not on
+    // Wayland, where the compositor alone places them and a window's position reads 0, 0.
+    virtual bool placesWindows() = 0;
 };
 
 // The name service's reverse lookup. Blocking (a dead name server keeps it for seconds), so the

@@ -9,8 +9,11 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -25,6 +28,9 @@ namespace platform {
 namespace {
 
 const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kNotificationService = QStringLiteral("org.freedesktop.Notifications");
+const QString kNotificationPath = QStringLiteral("/org/freedesktop/Notifications");
+const char* const kMenuWindow = "pellavineMenuWindow";
 // How long a balloon stays when its request names no time.
 constexpr int kDefaultBalloonMs = 10000;
 constexpr int kExplanationMs = 20000;
@@ -310,6 +316,10 @@ struct QtTrayHost::Icon {
     std::unique_ptr<TrayBubble> bubble;
     std::unique_ptr<QTimer> balloonTimer;
     bool balloonShown = false;
+    // A balloon shown as a desktop notification: the server's id for it (0 until it answers),
+    // and which balloon of the icon it belongs to.
+    uint notification = 0;
+    uint balloonSerial = 0;
 };
 
 QtTrayHost::QtTrayHost()
@@ -321,6 +331,11 @@ QtTrayHost::QtTrayHost()
 
 QtTrayHost::~QtTrayHost()
 {
+    // A balloon outlives the program on the desktop unless closed; nothing sends it after this.
+    for (auto& entry : icons_) {
+        if (entry.second->notification != 0)
+            closeNotification(entry.second->notification, true);
+    }
     icons_.clear();
     delete explanation_;
 }
@@ -447,7 +462,9 @@ void QtTrayHost::showBalloon(Icon& icon, const TrayIconRecord& record)
     icon.record.timeoutOrVersion = record.timeoutOrVersion;
     const int ms = record.timeoutOrVersion > 0 ? static_cast<int>(qMin<quint32>(record.timeoutOrVersion, 3600000))
                                                : kDefaultBalloonMs;
-    if (icon.tray) {
+    if (icon.tray && dbusTray()) {
+        notifyBalloon(icon, ms);
+    } else if (icon.tray) {
         const auto kind = record.infoFlags <= 3 ? static_cast<QSystemTrayIcon::MessageIcon>(record.infoFlags)
                                                 : QSystemTrayIcon::NoIcon;
         icon.tray->showMessage(icon.record.infoTitle, icon.record.infoText, kind, ms);
@@ -471,11 +488,93 @@ void QtTrayHost::showBalloon(Icon& icon, const TrayIconRecord& record)
     notify(record.id, TrayNotice::BalloonShow);
 }
 
+void QtTrayHost::notifyBalloon(Icon& icon, int ms)
+{
+    // Qt would show the balloon the same way, but would also swap the icon for its "attention"
+    // picture while the balloon lasts (hiding the blinking) and pass the text on as markup.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    listenToNotifications(bus);
+    static const char* const kIconNames[] = {"", "dialog-information", "dialog-warning", "dialog-error"};
+    const QString iconName = QString::fromLatin1(kIconNames[icon.record.infoFlags <= 3 ? icon.record.infoFlags : 0]);
+    QVariantMap hints;
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("pellavine"));
+    QDBusMessage call = QDBusMessage::createMethodCall(kNotificationService, kNotificationPath,
+                                                       kNotificationService, QStringLiteral("Notify"));
+    call << QCoreApplication::applicationName() << uint(0) << iconName << icon.record.infoTitle
+         << notificationBody(icon.record.infoText, notificationsReadMarkup())
+         << QStringList{QStringLiteral("default"), QStringLiteral("OK")} << hints << ms;
+    const quintptr id = icon.record.id;
+    const uint serial = ++icon.balloonSerial;
+    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, id, serial](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        const QDBusPendingReply<uint> reply = *call;
+        if (reply.isError())
+            return;
+        const auto it = icons_.find(id);
+        if (it != icons_.end() && it->second->balloonShown && it->second->balloonSerial == serial)
+            it->second->notification = reply.value();
+        else
+            closeNotification(reply.value()); // the balloon ended before the server answered
+    });
+}
+
+void QtTrayHost::listenToNotifications(QDBusConnection& bus)
+{
+    if (notifications_)
+        return;
+    notifications_ = new NotificationListener(this);
+    notifications_->onClosed = [this](uint notification, uint reason) {
+        // 1: expired, 2: dismissed by the user (the balloon's close button), 3: closed by us.
+        if (Icon* icon = iconOfNotification(notification)) {
+            icon->notification = 0;
+            endBalloon(*icon, reason == 1 || reason == 2 ? TrayNotice::BalloonTimeout : TrayNotice::BalloonHide);
+        }
+    };
+    notifications_->onAction = [this](uint notification, const QString&) {
+        if (Icon* icon = iconOfNotification(notification)) {
+            icon->notification = 0;
+            endBalloon(*icon, TrayNotice::BalloonClick);
+        }
+    };
+    bus.connect(QString(), kNotificationPath, kNotificationService, QStringLiteral("NotificationClosed"),
+                notifications_, SLOT(closed(uint,uint)));
+    bus.connect(QString(), kNotificationPath, kNotificationService, QStringLiteral("ActionInvoked"),
+                notifications_, SLOT(invoked(uint,QString)));
+}
+
+QtTrayHost::Icon* QtTrayHost::iconOfNotification(uint notification)
+{
+    if (notification == 0)
+        return nullptr;
+    for (auto& entry : icons_) {
+        if (entry.second->notification == notification)
+            return entry.second.get();
+    }
+    return nullptr;
+}
+
+void QtTrayHost::closeNotification(uint notification, bool wait)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kNotificationService, kNotificationPath,
+                                                       kNotificationService, QStringLiteral("CloseNotification"));
+    call << notification;
+    if (wait)
+        QDBusConnection::sessionBus().call(call, QDBus::Block, 500);
+    else
+        QDBusConnection::sessionBus().asyncCall(call);
+}
+
 void QtTrayHost::endBalloon(Icon& icon, TrayNotice why)
 {
     if (!icon.balloonShown)
         return;
     icon.balloonShown = false;
+    if (icon.notification != 0) {
+        closeNotification(icon.notification);
+        icon.notification = 0;
+    }
     icon.balloonTimer->stop();
     // A balloon of the desktop's own goes away by itself; the stand-in's is ours to hide.
     if (icon.bubble)
@@ -498,7 +597,49 @@ void QtTrayHost::popupMenu(QMenu* menu, const QPoint& screenPos)
 {
     if (!menu || menu->isVisible())
         return;
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        menuAsWindow(menu);
     menu->exec(screenPos);
+}
+
+void QtTrayHost::menuAsWindow(QMenu* menu)
+{
+    // A Wayland popup needs a shown parent window and the click that opened it; a tray that asks
+    // for the menu over D-Bus gives neither, and the compositor would make the menu an ordinary
+    // (tiled, full-size) window. So it is a small window of its own that closes when left.
+    if (menu->property(kMenuWindow).toBool())
+        return;
+    menu->setProperty(kMenuWindow, true);
+    menu->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    menu->setWindowTitle(applicationTitle());
+    menu->installEventFilter(this);
+}
+
+bool QtTrayHost::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* menu = qobject_cast<QMenu*>(watched);
+    if (menu && menu->property(kMenuWindow).toBool()) {
+        switch (event->type()) {
+        case QEvent::Show:
+            // A window of fixed size floats on tiling compositors.
+            menu->setFixedSize(menu->sizeHint());
+            menu->activateWindow();
+            break;
+        case QEvent::WindowDeactivate: {
+            // Closed when the user turns to another window; not when the compositor only hands
+            // the keyboard focus out and back (as it does when a keyboard is added).
+            QPointer<QMenu> watchedMenu = menu;
+            QTimer::singleShot(150, menu, [watchedMenu] {
+                if (watchedMenu && !watchedMenu->isActiveWindow())
+                    watchedMenu->hide();
+            });
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 std::optional<QPoint> QtTrayHost::cursorPos() { return QCursor::pos(); }
@@ -561,6 +702,30 @@ void QtTrayHost::explain(TrayStandIn* standIn)
     TrayBubble* bubble = explanation_;
     bubble->showAbove(standIn->frameGeometry());
     QTimer::singleShot(kExplanationMs, bubble, [bubble] { bubble->hide(); });
+}
+
+bool QtTrayHost::dbusTray()
+{
+    // Qt's own test for showing its icons by D-Bus: a watcher is there.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcherService);
+}
+
+bool QtTrayHost::notificationsReadMarkup()
+{
+    // Nearly every notification server reads markup; only one that says otherwise gets raw text.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.interface() || !bus.interface()->isServiceRegistered(kNotificationService))
+        return true;
+    const QDBusMessage call = QDBusMessage::createMethodCall(kNotificationService, kNotificationPath,
+                                                             kNotificationService,
+                                                             QStringLiteral("GetCapabilities"));
+    const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return true;
+    return reply.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
 }
 
 bool QtTrayHost::statusNotifierDesktop()

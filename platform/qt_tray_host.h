@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 
+class QDBusConnection;
 class QLabel;
 class QTimer;
 
@@ -97,6 +98,28 @@ private:
     QLabel* text_;
 };
 
+// Hears what becomes of the desktop notifications that stand for balloons on a D-Bus tray.
+class NotificationListener final : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    std::function<void(uint notification, uint reason)> onClosed;
+    std::function<void(uint notification, const QString& action)> onAction;
+
+public Q_SLOTS:
+    void closed(uint notification, uint reason)
+    {
+        if (onClosed)
+            onClosed(notification, reason);
+    }
+    void invoked(uint notification, const QString& action)
+    {
+        if (onAction)
+            onAction(notification, action);
+    }
+};
+
 class QtTrayHost final : public QObject, public TrayHost {
 public:
     QtTrayHost();
@@ -113,6 +136,8 @@ public:
     std::optional<QPoint> cursorPos() override;
     Qt::KeyboardModifiers keyboardModifiers() override;
     int doubleClickInterval() override;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Whether the desktop has a notification area; replaceable for tests.
     void setAvailabilityProbe(std::function<bool()> probe);
@@ -140,6 +165,13 @@ private:
     void checkAvailability();
     void explain(TrayStandIn* standIn);
     bool statusNotifierDesktop();
+    bool dbusTray();
+    bool notificationsReadMarkup();
+    void notifyBalloon(Icon& icon, int ms);
+    void listenToNotifications(QDBusConnection& bus);
+    Icon* iconOfNotification(uint notification);
+    static void closeNotification(uint notification, bool wait = false);
+    void menuAsWindow(QMenu* menu);
 
     std::map<quintptr, std::unique_ptr<Icon>> icons_;
     QHash<quintptr, QPointer<QMenu>> menus_;
@@ -148,6 +180,7 @@ private:
     bool available_ = false;
     int sni_ = -1; // unknown until the first icon is shown
     QPointer<TrayBubble> explanation_;
+    NotificationListener* notifications_ = nullptr;
 };
 
 } // namespace platform

@@ -118,6 +118,25 @@ private Q_SLOTS:
     }
     void emptyTipHasNoToolTip() { QVERIFY(platform::trayToolTip(QString()).isEmpty()); }
 
+    // A balloon that becomes a desktop notification reads as written on a server that takes
+    // markup in the body, and goes unchanged to one that does not.
+    void notificationBodyIsPlainText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << "Pellavine работает";
+        QTest::newRow("tags") << "<b>boss</b> wrote <a href='x'>here</a>";
+        QTest::newRow("image tag") << "<img src='/etc/passwd'>";
+        QTest::newRow("entities") << "a &amp; b &lt; & c";
+    }
+    void notificationBodyIsPlainText()
+    {
+        QFETCH(QString, text);
+        QTextDocument document;
+        document.setHtml(platform::notificationBody(text, true));
+        QCOMPARE(document.toPlainText(), text);
+        QCOMPARE(platform::notificationBody(text, false), text);
+    }
+
     // What Qt reports for the tray icon, turned into the gestures' notifications. "|" lets the
     // event loop turn between two activations.
     void translator_data()

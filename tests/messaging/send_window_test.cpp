@@ -527,6 +527,7 @@ private Q_SLOTS:
     }
 
     // History, position and last address survive a restart; the history file byte for byte.
+    // A position the platform cannot know is not written over the saved one.
     void survivesRestart()
     {
         const QByteArray history("\xf1\xe5\xf0\xe2\xe5\xf0\r\nServer\r\n10.0.0.7\r\n\r\nlast one\r\n");
@@ -550,6 +551,12 @@ private Q_SLOTS:
         QCOMPARE(App().LastAddress, QStringLiteral("host-2"));
         showWindow();
         QCOMPARE(SenderF->ADRL->currentText(), QStringLiteral("host-2"));
+
+        // Where the compositor alone places windows (Wayland), the place read is kept.
+        program.fake.windows.windowsPlaced = false;
+        SenderF->move(0, 0);
+        restartWith(program, {});
+        QCOMPARE(SenderF->pos(), QPoint(-5, 40));
     }
 
     // Closing while the connection is still being set up does not stop the attempt: the

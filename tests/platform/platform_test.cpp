@@ -4,14 +4,18 @@
 #include "platform/fake_platform.h"
 #include "platform/file_names.h"
 #include "platform/notice_window.h"
+#include "platform/session_platform.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 using namespace platform;
@@ -41,6 +45,64 @@ private Q_SLOTS:
         QCOMPARE(desktop::dataDirFor(xdg, home, passwd, QStringLiteral("/tmp")), expected);
     }
 
+    // The platform asked of Qt: X11 wherever the session has an X server (XWayland included),
+    // native Wayland only without one; the user's variable or -platform always wins.
+    void sessionPlatform_data()
+    {
+        QTest::addColumn<QString>("qpa");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<QString>("wayland");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList plain{"pellavine", "--send", "x"};
+        QTest::newRow("X11 session") << "" << ":0" << "" << plain
+                                     << QStringList{"pellavine", "-platform", "xcb", "--send", "x"};
+        QTest::newRow("Wayland with XWayland") << "" << ":1" << "wayland-1" << plain
+                                               << QStringList{"pellavine", "-platform", "xcb", "--send", "x"};
+        QTest::newRow("Wayland alone") << "" << "" << "wayland-1" << QStringList{"pellavine"}
+                                       << QStringList{"pellavine", "-platform", "wayland"};
+        QTest::newRow("user's variable") << "wayland" << ":1" << "wayland-1" << plain << plain;
+        QTest::newRow("user's argument") << "" << ":1" << "wayland-1"
+                                         << QStringList{"pellavine", "-platform", "wayland"}
+                                         << QStringList{"pellavine", "-platform", "wayland"};
+        QTest::newRow("no display") << "" << "" << "" << plain << plain;
+    }
+    void sessionPlatform()
+    {
+        QFETCH(QString, qpa);
+        QFETCH(QString, display);
+        QFETCH(QString, wayland);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, expected);
+        const QByteArray saved[] = {qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"), qgetenv("WAYLAND_DISPLAY")};
+        const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+        const QString values[] = {qpa, display, wayland};
+        for (int i = 0; i < 3; ++i) {
+            if (values[i].isEmpty())
+                qunsetenv(names[i]);
+            else
+                qputenv(names[i], values[i].toLocal8Bit());
+        }
+        std::vector<QByteArray> storage;
+        std::vector<char*> argv;
+        for (const QString& arg : args)
+            storage.push_back(arg.toLocal8Bit());
+        for (QByteArray& arg : storage)
+            argv.push_back(arg.data());
+        ApplicationArguments arguments(static_cast<int>(argv.size()), argv.data());
+        for (int i = 0; i < 3; ++i) {
+            if (saved[i].isNull())
+                qunsetenv(names[i]);
+            else
+                qputenv(names[i], saved[i]);
+        }
+        QStringList got;
+        for (int i = 0; i < arguments.argc(); ++i)
+            got << QString::fromLocal8Bit(arguments.argv()[i]);
+        QCOMPARE(got, expected);
+        QCOMPARE(arguments.argv()[arguments.argc()], nullptr);
+    }
+
     void exceptionText_data()
     {
         QTest::addColumn<QString>("message");
@@ -63,6 +125,68 @@ private Q_SLOTS:
         QCOMPARE(fake.dialogs.boxes[0].kind, BoxKind::Error);
         QCOMPARE(fake.dialogs.boxes[0].title, QStringLiteral("Pellavine 1.2"));
         QCOMPARE(fake.dialogs.boxes[0].text, shown);
+    }
+
+    // Whether anything can play a sound: a PulseAudio/PipeWire server (named, the user's, the
+    // system's) or a playback device. Files are made under a scratch root; "user/" is the
+    // user's runtime folder.
+    void soundOutput_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("possible");
+        QTest::newRow("nothing") << "" << QStringList{} << false;
+        QTest::newRow("capture only") << "" << QStringList{"dev/snd/controlC0", "dev/snd/pcmC0D0c"} << false;
+        QTest::newRow("playback device") << "" << QStringList{"dev/snd/pcmC1D3p"} << true;
+        QTest::newRow("OSS") << "" << QStringList{"dev/dsp"} << true;
+        QTest::newRow("user's server") << "" << QStringList{"user/pulse/native"} << true;
+        QTest::newRow("server gone") << "" << QStringList{"user/pulse/pid"} << false;
+        QTest::newRow("system server") << "" << QStringList{"run/pulse/native"} << true;
+        QTest::newRow("named server") << "tcp:sound.lan" << QStringList{} << true;
+    }
+    void soundOutput()
+    {
+        QFETCH(QString, server);
+        QFETCH(QStringList, files);
+        QFETCH(bool, possible);
+        QTemporaryDir root;
+        for (const QString& file : files) {
+            QVERIFY(QDir(root.path()).mkpath(QFileInfo(file).path()));
+            QFile f(root.filePath(file));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(desktop::soundOutputPossible(server, root.filePath("user"), root.path()), possible);
+    }
+
+    // With nothing to play on, the real sound service says nothing on stderr even through ALSA
+    // (which writes a screenful per failed attempt) and costs next to nothing per sound.
+    void soundWithoutDeviceIsQuiet()
+    {
+        QTemporaryDir runtime;
+        qunsetenv("PULSE_SERVER");
+        qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+        if (desktop::soundOutputPossible(QString(), runtime.path(), QString()))
+            QSKIP("this machine has a sound device");
+        qputenv("CANBERRA_DRIVER", "alsa");
+        QTemporaryFile captured;
+        QVERIFY(captured.open());
+        std::fflush(stderr);
+        const int saved = dup(STDERR_FILENO);
+        dup2(captured.handle(), STDERR_FILENO);
+        const QString wav = QString::fromLocal8Bit(qgetenv("PELLAVINE_BIN_DIR")) + "/Msg.wav";
+        constexpr int rounds = 200;
+        QElapsedTimer timer;
+        timer.start();
+        for (int i = 0; i < rounds; ++i)
+            desktop::sound().play(wav);
+        const qint64 ns = timer.nsecsElapsed();
+        std::fflush(stderr);
+        dup2(saved, STDERR_FILENO);
+        close(saved);
+        qunsetenv("CANBERRA_DRIVER");
+        qInfo("one sound without a device: %.1f us", ns / 1000.0 / rounds);
+        QVERIFY(captured.seek(0)); // stderr wrote through the same open file
+        QCOMPARE(QString::fromLocal8Bit(captured.readAll()), QString());
     }
 
     void fileIgnoringCase()
