@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "assets/pictures.h"
 #include "controls/skinned_button.h"
+#include "platform/modality.h"
 #include "platform/platform.h"
 
 #include <QEventLoop>
@@ -260,14 +261,12 @@ void TSkinForm::showModal()
     QEventLoop loop;
     QPointer<TSkinForm> alive(this);
     connect(this, &TSkinForm::hidden, &loop, &QEventLoop::quit);
-    setWindowModality(Qt::ApplicationModal);
+    const platform::ModalScope scope(this);
     modalLoop_ = &loop;
     show();
     platform::windowSystem().activate(this);
     if (isVisible())
         loop.exec();
-    if (!alive)
-        return;
-    modalLoop_ = nullptr;
-    setWindowModality(Qt::NonModal);
+    if (alive)
+        modalLoop_ = nullptr;
 }

@@ -93,8 +93,9 @@ public:
     TBBut* makePushButton(const QString& caption, const QRect& geometry, ButtonLook look,
                           QWidget* parent = nullptr);
 
-    // Shows the window modal to the whole application and returns when it is hidden or closed.
-    // Events keep flowing meanwhile. A window that is already showing is only brought forward.
+    // Shows the window modally and returns when it is hidden or closed: the program's windows
+    // showing now are blocked meanwhile, those shown later are not (platform/modality.h).
+    // Events keep flowing. A window that is already showing is only brought forward.
     void showModal();
     bool isShowing() const { return isVisible(); }
     bool isModalShowing() const { return modalLoop_ != nullptr; }
