@@ -48,6 +48,29 @@ void TSkinImage::paintEvent(QPaintEvent*)
     painter.drawPixmap(rect(), picture_);
 }
 
+// ----- TSkinGroupBox -----
+
+TSkinGroupBox::TSkinGroupBox(const QString& caption, QWidget* parent)
+    : QGroupBox(caption, parent)
+{
+}
+
+void TSkinGroupBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    // The line runs at half the text height, with or without a caption, so framed areas line up.
+    const int top = metrics.height() / 2;
+    painter.setPen(skin::accent());
+    painter.drawRect(0, top, width() - 1, height() - 1 - top);
+    if (title().isEmpty())
+        return;
+    const QRect caption(8, 0, metrics.horizontalAdvance(title()) + 6, metrics.height());
+    painter.fillRect(caption, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
+}
+
 // ----- TSkinForm -----
 
 namespace {

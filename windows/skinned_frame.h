@@ -4,6 +4,7 @@
 // one picture over the whole window. Windows are dragged by their title pieces.
 #include <QColor>
 #include <QFont>
+#include <QGroupBox>
 #include <QPixmap>
 #include <QRect>
 #include <QSize>
@@ -25,6 +26,17 @@ protected:
 
 private:
     QPixmap picture_;
+};
+
+// A group frame of the skinned look: a one-pixel line in the accent colour, the caption (when
+// there is one) set into its top line. Every framed area of the program's windows is one.
+class TSkinGroupBox : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit TSkinGroupBox(const QString& caption, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 class TSkinForm : public QWidget {

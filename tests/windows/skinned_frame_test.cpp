@@ -11,6 +11,7 @@
 #include "windows/message_viewer.h"
 #include "windows/skinned_frame.h"
 
+#include <QGroupBox>
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
@@ -412,6 +413,31 @@ private Q_SLOTS:
         QVERIFY(!window->isShowing());
         QVERIFY(!window->isModalShowing());
         delete window.data();
+    }
+
+    // Every framed area is drawn the one way, in the accent colour, in the settings dialog and
+    // the black list alike.
+    void groupFramesInTheAccent_data()
+    {
+        QTest::addColumn<Which>("which");
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < 4; ++i)
+            QTest::addRow("settings, frame %d", i + 1) << Which::Settings << i;
+        QTest::newRow("black list") << Which::BlackList << 0;
+    }
+    void groupFramesInTheAccent()
+    {
+        QFETCH(Which, which);
+        QFETCH(int, index);
+        std::unique_ptr<TSkinForm> window(make(which));
+        const QList<QGroupBox*> frames = window->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
+        QVERIFY(index < frames.size());
+        QGroupBox* frame = frames[index];
+        const QImage picture = window->grab().toImage();
+        // The left and right lines half-way down, and the bottom line in the middle.
+        for (const QPoint at : {QPoint(0, frame->height() / 2), QPoint(frame->width() - 1, frame->height() / 2),
+                                QPoint(frame->width() / 2, frame->height() - 1)})
+            QCOMPARE(picture.pixelColor(frame->mapTo(window.get(), at)), skin::accent());
     }
 
 private:
