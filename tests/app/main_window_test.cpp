@@ -12,6 +12,7 @@
 #include "windows/message_viewer.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -236,6 +237,38 @@ private Q_SLOTS:
         Form1->EmailAuthorItemClick();
         Form1->SpeedButton1Click();
         QCOMPARE(program.fake.shell.opened, (QStringList{WebPageAddress, MailAddress, WebPageAddress}));
+    }
+
+    void welcomeLabels_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QRect>("place");
+        QTest::addColumn<int>("alignment");
+        QTest::newRow("version, right-aligned") << "Label1" << VersionText << QRect(255, 5, 28, 14) << int(Qt::AlignRight);
+        QTest::newRow("author") << "Label3" << "Orvath" << QRect(83, 223, 125, 14) << int(Qt::AlignLeft);
+        QTest::newRow("maker") << "Label2" << "(Daskemoor)" << QRect(115, 236, 61, 14) << int(Qt::AlignLeft);
+    }
+    void welcomeLabels()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, text);
+        QFETCH(QRect, place);
+        QFETCH(int, alignment);
+        ProgramFixture program;
+        const QLabel* shown = label == QLatin1String("Label1") ? Form1->Label1
+                              : label == QLatin1String("Label2") ? Form1->Label2 : Form1->Label3;
+        QCOMPARE(shown->text(), text);
+        QCOMPARE(shown->y(), place.y());
+        QCOMPARE(shown->height(), place.height());
+        // The aligned edge stays where it is placed; the text is never cut off.
+        if (alignment == Qt::AlignRight)
+            QCOMPARE(shown->geometry().right(), place.right());
+        else
+            QCOMPARE(shown->x(), place.x());
+        QVERIFY(shown->width() >= place.width());
+        QVERIFY(shown->fontMetrics().horizontalAdvance(text) <= shown->width());
+        QCOMPARE(int(shown->alignment() & Qt::AlignHorizontal_Mask), alignment);
     }
 
     // A dialog from the tray blocks the windows showing at that moment. The viewer shown while it
