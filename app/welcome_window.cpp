@@ -98,14 +98,24 @@ void TForm1::buildControls()
     auto makeLabel = [this](const QString& text, const QRect& place, Qt::Alignment align) {
         auto* label = new QLabel(text, this);
         label->setTextFormat(Qt::PlainText);
-        label->setGeometry(place);
         label->setAlignment(align | Qt::AlignVCenter);
         label->setAttribute(Qt::WA_TranslucentBackground);
+        // A label fits its text: one wider than its place (another face than the designer's
+        // Arial) grows away from its aligned edge instead of being cut off.
+        QRect fitted = place;
+        const int needed = label->sizeHint().width();
+        if (needed > place.width()) {
+            if (align & Qt::AlignRight)
+                fitted.setLeft(place.right() + 1 - needed);
+            else
+                fitted.setWidth(needed);
+        }
+        label->setGeometry(fitted);
         return label;
     };
     Label1 = makeLabel(QStringLiteral("<ver>"), QRect(255, 5, 28, 14), Qt::AlignRight);
-    Label3 = makeLabel(QStringLiteral("Orvath"), QRect(83, 223, 125, 14), Qt::AlignHCenter);
-    Label2 = makeLabel(QStringLiteral("(Daskemoor)"), QRect(115, 236, 61, 14), Qt::AlignHCenter);
+    Label3 = makeLabel(QStringLiteral("Orvath"), QRect(83, 223, 125, 14), Qt::AlignLeft);
+    Label2 = makeLabel(QStringLiteral("(Daskemoor)"), QRect(115, 236, 61, 14), Qt::AlignLeft);
 }
 
 void TForm1::buildMenu()

@@ -208,6 +208,9 @@ void TSenderF::showEvent(QShowEvent* event)
 void TSenderF::FormShow()
 {
     ADRL->setEditText(App().LastAddress);
+    // The message field is first in the tab order, so every showing starts there; after a send,
+    // disabling the field had moved the focus away.
+    MSGL->setFocus();
     if (App().SoundOn)
         platform::sound().play(App().WindowSoundPath);
 }

@@ -1,11 +1,13 @@
 #include "platform/desktop_services.h"
 #include "platform/cp1251.h"
+#include "platform/modality.h"
 #include "platform/x11_window_state.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -23,15 +25,27 @@ namespace platform::desktop {
 namespace {
 
 // Remote text reaches these boxes (a sender's name in a question), so never as rich text.
-int runBox(QMessageBox::Icon icon, const QString& title, const QString& text,
-           QMessageBox::StandardButtons buttons)
+// Not QDialog::exec(): that is modal to the whole application in Qt, which would block the
+// windows shown while the box is open and the tray icon too. The box follows the program's
+// own rule instead and runs its own nested loop.
+QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                                   QMessageBox::StandardButtons buttons)
 {
     QMessageBox box(icon, title, text, buttons);
     box.setTextFormat(Qt::PlainText);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    // A message box makes itself modal in Qt's sense unless told otherwise.
+    box.setWindowModality(Qt::NonModal);
     // The program shows no taskbar button, not even for its boxes.
     x11::skipTaskbar(&box);
-    return box.exec();
+    QEventLoop loop;
+    QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+    const ModalScope scope(&box);
+    box.show();
+    windowSystem().activate(&box);
+    // Returns at once when the program is ending: the box then counts as answered "No".
+    loop.exec();
+    return box.standardButton(box.clickedButton());
 }
 
 class QtDialogs final : public Dialogs {
@@ -155,6 +169,8 @@ public:
     }
     void activate(QWidget* window) override
     {
+        // A window a modal blocks cannot take the focus: the modal comes forward instead.
+        window = activationTarget(window);
         if (!window)
             return;
         window->raise();

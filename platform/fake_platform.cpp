@@ -1,27 +1,34 @@
 #include "platform/fake_platform.h"
 
+#include "platform/modality.h"
+
 namespace platform {
 
-void FakeDialogs::information(const QString& text)
+void FakeDialogs::open(BoxKind kind, const QString& title, const QString& text)
 {
-    boxes << RecordedBox{BoxKind::Information, applicationTitle(), text};
+    const ModalScope scope(nullptr);
+    RecordedBox box{kind, title, text, {}};
+    for (QWidget* window : scope.blocked())
+        box.blocked << window;
+    boxes << box;
     if (whileOpen)
         whileOpen(boxes.back());
 }
 
+void FakeDialogs::information(const QString& text)
+{
+    open(BoxKind::Information, applicationTitle(), text);
+}
+
 bool FakeDialogs::confirm(const QString& text)
 {
-    boxes << RecordedBox{BoxKind::Confirmation, QStringLiteral("Confirm"), text};
-    if (whileOpen)
-        whileOpen(boxes.back());
+    open(BoxKind::Confirmation, QStringLiteral("Confirm"), text);
     return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
 }
 
 void FakeDialogs::error(const QString& text)
 {
-    boxes << RecordedBox{BoxKind::Error, applicationTitle(), text};
-    if (whileOpen)
-        whileOpen(boxes.back());
+    open(BoxKind::Error, applicationTitle(), text);
 }
 
 QStringList FakeDialogs::texts(BoxKind kind) const

@@ -23,6 +23,9 @@ struct RecordedBox {
     BoxKind kind;
     QString title;
     QString text;
+    // The windows the box blocked when it opened (the program's modality rule,
+    // platform/modality.h, applies to fake boxes too, for as long as they are "open").
+    QList<QPointer<QWidget>> blocked;
 };
 
 class FakeDialogs final : public Dialogs {
@@ -32,7 +35,7 @@ public:
     QList<bool> answers;
     bool defaultAnswer = false;
     // Runs while a box is "open", before it is answered: a test may spin the event loop here
-    // to see what arrives while a real box would be showing.
+    // to see what arrives while a real box would be showing, and which windows are blocked.
     std::function<void(const RecordedBox&)> whileOpen;
     int beeps = 0;
 
@@ -42,6 +45,9 @@ public:
     void beep() override { ++beeps; }
 
     QStringList texts(BoxKind kind) const;
+
+private:
+    void open(BoxKind kind, const QString& title, const QString& text);
 };
 
 class FakeSound final : public Sound {

@@ -11,7 +11,8 @@ class QWidget;
 namespace platform {
 
 // Modal boxes. Each runs a nested event loop in the real implementation, so socket events
-// and timers are still handled while it is open.
+// and timers are still handled while it is open; it blocks the windows showing when it opens,
+// no others (platform/modality.h).
 class Dialogs {
 public:
     virtual ~Dialogs() = default;

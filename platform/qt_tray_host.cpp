@@ -1,5 +1,6 @@
 #include "platform/qt_tray_host.h"
 
+#include "platform/modality.h"
 #include "platform/platform.h"
 
 #include <QApplication>
@@ -122,6 +123,8 @@ TrayStandIn::TrayStandIn(std::function<void(TrayNotice)> sink)
     , sink_(std::move(sink))
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // The icon answers while a box or dialog is open, as in the notification area.
+    exemptFromModality(this);
     setMouseTracking(true);
     setFixedSize(Side, Side);
     setWindowTitle(applicationTitle());
@@ -226,6 +229,7 @@ TrayBubble::TrayBubble()
     , text_(new QLabel(this))
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    exemptFromModality(this);
     setFrameStyle(QFrame::Box | QFrame::Plain);
     setBackgroundRole(QPalette::ToolTipBase);
     setForegroundRole(QPalette::ToolTipText);

@@ -57,7 +57,7 @@ TBListF::TBListF(QWidget* parent)
     BBut3->OnClick = [this](QObject*) { BBut3Click(); };
     BBut5->OnClick = [this](QObject*) { BBut5Click(); };
 
-    GroupBox1 = new QGroupBox(this);
+    GroupBox1 = new TSkinGroupBox(QString(), this);
     GroupBox1->setGeometry(9, 28, 309, 258);
 
     Blist = new QListWidget(GroupBox1);

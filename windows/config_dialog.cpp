@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 
 TConfigF* ConfigF = nullptr;
 
@@ -30,29 +29,6 @@ bool isEnterKey(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
-
-// A group frame drawn in the window's accent colour, its caption set into the top line.
-class GroupFrame : public QGroupBox {
-public:
-    GroupFrame(const QString& caption, QWidget* parent)
-        : QGroupBox(caption, parent)
-    {
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        const QFontMetrics metrics(font());
-        const int top = metrics.height() / 2;
-        painter.setPen(skin::accent());
-        painter.drawRect(0, top, width() - 1, height() - 1 - top);
-        const QRect caption(8, 0, metrics.horizontalAdvance(title()) + 6, metrics.height());
-        painter.fillRect(caption, palette().color(QPalette::Window));
-        painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
-    }
-};
 
 } // namespace
 
@@ -77,7 +53,7 @@ TConfigF::~TConfigF()
 void TConfigF::buildControls()
 {
     auto group = [this](const QString& caption, const QRect& place) {
-        QGroupBox* box = new GroupFrame(caption, this);
+        QGroupBox* box = new TSkinGroupBox(caption, this);
         box->setGeometry(place);
         return box;
     };

@@ -26,10 +26,11 @@ constexpr int DesignAutoFocusMs = 10000;
 // Three push buttons in a row at the bottom, the text area above them, two label lines below
 // the title.
 constexpr int Margin = 11;
-// "В черный список" needs the widest face.
-constexpr int ButtonWidths[3] = {85, 85, 100};
+// Push buttons are 75 to 95 wide; "В черный список" (86 pixels in Arial 11) takes the widest.
+constexpr int ButtonWidths[3] = {85, 85, 95};
 constexpr int ButtonHeight = 23;
-constexpr int ButtonGap = 8;
+// The row spans the text area above it.
+constexpr int ButtonGap = 10;
 constexpr int ButtonTop = ClientHeight - 3 - 9 - ButtonHeight;
 constexpr int TextTop = 61;
 constexpr int TextBottomGap = 8;

@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "assets/pictures.h"
 #include "controls/skinned_button.h"
+#include "platform/modality.h"
 #include "platform/platform.h"
 
 #include <QEventLoop>
@@ -45,6 +46,29 @@ void TSkinImage::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     painter.drawPixmap(rect(), picture_);
+}
+
+// ----- TSkinGroupBox -----
+
+TSkinGroupBox::TSkinGroupBox(const QString& caption, QWidget* parent)
+    : QGroupBox(caption, parent)
+{
+}
+
+void TSkinGroupBox::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    // The line runs at half the text height, with or without a caption, so framed areas line up.
+    const int top = metrics.height() / 2;
+    painter.setPen(skin::accent());
+    painter.drawRect(0, top, width() - 1, height() - 1 - top);
+    if (title().isEmpty())
+        return;
+    const QRect caption(8, 0, metrics.horizontalAdvance(title()) + 6, metrics.height());
+    painter.fillRect(caption, palette().color(QPalette::Window));
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
 }
 
 // ----- TSkinForm -----
@@ -260,14 +284,12 @@ void TSkinForm::showModal()
     QEventLoop loop;
     QPointer<TSkinForm> alive(this);
     connect(this, &TSkinForm::hidden, &loop, &QEventLoop::quit);
-    setWindowModality(Qt::ApplicationModal);
+    const platform::ModalScope scope(this);
     modalLoop_ = &loop;
     show();
     platform::windowSystem().activate(this);
     if (isVisible())
         loop.exec();
-    if (!alive)
-        return;
-    modalLoop_ = nullptr;
-    setWindowModality(Qt::NonModal);
+    if (alive)
+        modalLoop_ = nullptr;
 }

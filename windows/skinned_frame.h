@@ -4,6 +4,7 @@
 // one picture over the whole window. Windows are dragged by their title pieces.
 #include <QColor>
 #include <QFont>
+#include <QGroupBox>
 #include <QPixmap>
 #include <QRect>
 #include <QSize>
@@ -25,6 +26,17 @@ protected:
 
 private:
     QPixmap picture_;
+};
+
+// A group frame of the skinned look: a one-pixel line in the accent colour, the caption (when
+// there is one) set into its top line. Every framed area of the program's windows is one.
+class TSkinGroupBox : public QGroupBox {
+    Q_OBJECT
+public:
+    explicit TSkinGroupBox(const QString& caption, QWidget* parent);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 class TSkinForm : public QWidget {
@@ -93,8 +105,9 @@ public:
     TBBut* makePushButton(const QString& caption, const QRect& geometry, ButtonLook look,
                           QWidget* parent = nullptr);
 
-    // Shows the window modal to the whole application and returns when it is hidden or closed.
-    // Events keep flowing meanwhile. A window that is already showing is only brought forward.
+    // Shows the window modally and returns when it is hidden or closed: the program's windows
+    // showing now are blocked meanwhile, those shown later are not (platform/modality.h).
+    // Events keep flowing. A window that is already showing is only brought forward.
     void showModal();
     bool isShowing() const { return isVisible(); }
     bool isModalShowing() const { return modalLoop_ != nullptr; }

@@ -2,16 +2,24 @@
 #include "tests/support/program_fixture.h"
 
 #include "controls/cool_tray_icon.h"
+#include "controls/skinned_button.h"
 #include "messaging/send_window.h"
 #include "net/socket_components.h"
+#include "platform/cp1251.h"
+#include "platform/modality.h"
+#include "windows/black_list.h"
+#include "windows/config_dialog.h"
 #include "windows/message_viewer.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 
 
 using platform::BoxKind;
+using platform::isBlockedByModal;
 using platform::TrayNotice;
 using platform::TrayRequest;
 
@@ -229,6 +237,117 @@ private Q_SLOTS:
         Form1->EmailAuthorItemClick();
         Form1->SpeedButton1Click();
         QCOMPARE(program.fake.shell.opened, (QStringList{WebPageAddress, MailAddress, WebPageAddress}));
+    }
+
+    void welcomeLabels_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QRect>("place");
+        QTest::addColumn<int>("alignment");
+        QTest::newRow("version, right-aligned") << "Label1" << VersionText << QRect(255, 5, 28, 14) << int(Qt::AlignRight);
+        QTest::newRow("author") << "Label3" << "Orvath" << QRect(83, 223, 125, 14) << int(Qt::AlignLeft);
+        QTest::newRow("maker") << "Label2" << "(Daskemoor)" << QRect(115, 236, 61, 14) << int(Qt::AlignLeft);
+    }
+    void welcomeLabels()
+    {
+        QFETCH(QString, label);
+        QFETCH(QString, text);
+        QFETCH(QRect, place);
+        QFETCH(int, alignment);
+        ProgramFixture program;
+        const QLabel* shown = label == QLatin1String("Label1") ? Form1->Label1
+                              : label == QLatin1String("Label2") ? Form1->Label2 : Form1->Label3;
+        QCOMPARE(shown->text(), text);
+        QCOMPARE(shown->y(), place.y());
+        QCOMPARE(shown->height(), place.height());
+        // The aligned edge stays where it is placed; the text is never cut off.
+        if (alignment == Qt::AlignRight)
+            QCOMPARE(shown->geometry().right(), place.right());
+        else
+            QCOMPARE(shown->x(), place.x());
+        QVERIFY(shown->width() >= place.width());
+        QVERIFY(shown->fontMetrics().horizontalAdvance(text) <= shown->width());
+        QCOMPARE(int(shown->alignment() & Qt::AlignHorizontal_Mask), alignment);
+    }
+
+    // A dialog from the tray blocks the windows showing at that moment. The viewer shown while it
+    // is open is usable; a second dialog from the tray blocks the first until it closes, and
+    // asking for the first again only brings it forward.
+    void dialogsFromTheTrayLeaveLaterWindowsUsable()
+    {
+        ProgramFixture program({{"config", "port", QString::number(freeTcpPort())}});
+        program.passSplash();
+        SenderF->show();
+        bool viewerUsable = false;
+        bool secondBlocksFirst = false;
+        bool firstFreedAfterSecond = false;
+        QTimer::singleShot(0, ConfigF, [&] {
+            App().MessageReceived = true;
+            Form1->N8Click();
+            viewerUsable = isBlockedByModal(SenderF) && !isBlockedByModal(ConfigF) && MsgF->isVisible()
+                           && !isBlockedByModal(MsgF);
+            QTest::mouseClick(MsgF->BBut1, Qt::LeftButton);
+            viewerUsable = viewerUsable && !MsgF->isVisible();
+            QTimer::singleShot(0, BListF, [&] {
+                Form1->N11Click();
+                secondBlocksFirst = ConfigF->isModalShowing() && isBlockedByModal(ConfigF) && !isBlockedByModal(BListF);
+                // The blocked dialog's "Отмена" does nothing.
+                QTest::mouseClick(ConfigF->BBut2, Qt::LeftButton);
+                secondBlocksFirst = secondBlocksFirst && ConfigF->isVisible();
+                BListF->BBut2Click();
+            });
+            Form1->N4Click();
+            firstFreedAfterSecond = !isBlockedByModal(ConfigF) && isBlockedByModal(SenderF);
+            ConfigF->BBut2Click();
+        });
+        Form1->N11Click();
+        QVERIFY(viewerUsable);
+        QVERIFY(secondBlocksFirst);
+        QVERIFY(firstFreedAfterSecond);
+        QVERIFY(!ConfigF->isVisible() && !BListF->isVisible());
+        QVERIFY(!isBlockedByModal(SenderF));
+    }
+
+    // "Выключить сервер" from the tray while a dialog, or a box over it, is open: every loop
+    // ends and every file is written, with what the open dialog held.
+    void shutDownWhileADialogIsOpen_data()
+    {
+        QTest::addColumn<bool>("boxOpen");
+        QTest::newRow("black list open") << false;
+        QTest::newRow("a box over the black list") << true;
+    }
+    void shutDownWhileADialogIsOpen()
+    {
+        QFETCH(bool, boxOpen);
+        auto program = std::make_unique<ProgramFixture>(
+            QList<ProgramFixture::Setting>{{"config", "port", QString::number(freeTcpPort())}});
+        program->passSplash();
+        const QString blist = program->dataFile(QStringLiteral("BList.ini"));
+        const QString ini = program->dataFile(QStringLiteral("Pellavine.ini"));
+        QTimer::singleShot(0, Form1, [&] {
+            QTimer::singleShot(0, BListF, [&] {
+                BListF->UsrEd->setText(QStringLiteral("вася"));
+                BListF->BBut4Click();
+                if (boxOpen) {
+                    program->fake.dialogs.whileOpen = [](const platform::RecordedBox&) { Form1->N3->trigger(); };
+                    BListF->BBut4Click(); // no name: "Введите имя компьютера!"
+                } else {
+                    Form1->N3->trigger();
+                }
+            });
+            Form1->N4->trigger();
+        });
+        QCOMPARE(Application().Run(), 0);
+        QVERIFY(Application().Terminated());
+        QCOMPARE(program->fake.dialogs.boxes.size(), boxOpen ? 1 : 0);
+        DestroyWindows();
+        QFile list(blist);
+        QVERIFY(list.open(QIODevice::ReadOnly));
+        QCOMPARE(list.readAll(), platform::toCp1251(QStringLiteral("ВАСЯ\r\n")));
+        QCOMPARE(TIniFile(ini).ReadString(QStringLiteral("config"), QStringLiteral("firststart"), QString()),
+                 QStringLiteral("0"));
+        QVERIFY(QFile::exists(program->dataFile(QStringLiteral("Adrs.ini"))));
     }
 
     void shutDownEndsTheLoopAndWritesEveryFile()

@@ -314,6 +314,45 @@ private Q_SLOTS:
         QVERIFY(program.fake.dialogs.boxes.isEmpty());
     }
 
+    // After a send the window opens again ready for the next message: what is typed goes into
+    // the message field, whichever field had the focus before.
+    void reopensReadyForTheMessage_data()
+    {
+        QTest::addColumn<bool>("focusOnAddress");
+        QTest::newRow("Enter in the message field") << false;
+        QTest::newRow("send button, focus in the address field") << true;
+    }
+    void reopensReadyForTheMessage()
+    {
+        QFETCH(bool, focusOnAddress);
+        const int port = freeTcpPort();
+        RawListener peer(port);
+        QVERIFY(peer.ok());
+        ProgramFixture program(settingsFor(port));
+        showWindow();
+        SenderF->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(SenderF));
+        SenderF->ADRL->setEditText(QStringLiteral("127.0.0.1"));
+        SenderF->MSGL->setText(QStringLiteral("первое"));
+        if (focusOnAddress) {
+            SenderF->ADRL->setFocus();
+            QTest::mouseClick(SenderF->BBut1, Qt::LeftButton);
+        } else {
+            SenderF->MSGL->setFocus();
+            QTest::keyClick(SenderF->MSGL, Qt::Key_Return);
+        }
+        QTRY_VERIFY(peer.pump());
+        QTRY_VERIFY(!SenderF->isVisible());
+
+        showWindow();
+        SenderF->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(SenderF));
+        QVERIFY(QApplication::focusWidget());
+        typeText(QApplication::focusWidget(), QStringLiteral("ответ"));
+        QCOMPARE(SenderF->MSGL->text(), QStringLiteral("ответ"));
+        QCOMPARE(SenderF->ADRL->currentText(), QStringLiteral("127.0.0.1"));
+    }
+
     // Someone else's listener takes exactly the bytes.
     void peerToolReceives_data()
     {

@@ -3,15 +3,24 @@
 #include "platform/desktop_services.h"
 #include "platform/fake_platform.h"
 #include "platform/file_names.h"
+#include "platform/modality.h"
 #include "platform/notice_window.h"
 #include "platform/session_platform.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QWindow>
+#include <QtTest/qtestspontaneevent.h>
+
+#include <memory>
 
 #include <csignal>
 #include <fcntl.h>
@@ -256,6 +265,164 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("new\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"list.ini"});
+    }
+
+    // Which windows a modal blocks: those showing when it opens, except itself, the program's
+    // pop-ups and the notification area's own windows.
+    void modalBlocksWhatIsShowingWhenItOpens_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("blocked");
+        QTest::newRow("showing") << "showing" << true;
+        QTest::newRow("hidden") << "hidden" << false;
+        QTest::newRow("the modal itself") << "modal" << false;
+        QTest::newRow("shown while it is open") << "later" << false;
+        QTest::newRow("hidden while blocked, shown again") << "reshown" << false;
+        QTest::newRow("pop-up menu") << "popup" << false;
+        QTest::newRow("tray stand-in") << "exempt" << false;
+        QTest::newRow("outside the window manager (Qt's tray icon)") << "bypass" << false;
+    }
+    void modalBlocksWhatIsShowingWhenItOpens()
+    {
+        QFETCH(QString, window);
+        QFETCH(bool, blocked);
+        QWidget modal;
+        std::unique_ptr<QWidget> subject;
+        if (window == QLatin1String("popup")) {
+            auto* menu = new QMenu;
+            menu->addAction(QStringLiteral("x"));
+            subject.reset(menu);
+        } else {
+            subject = std::make_unique<QWidget>(nullptr, window == QLatin1String("bypass")
+                                                             ? Qt::Window | Qt::BypassWindowManagerHint
+                                                             : Qt::Window);
+        }
+        if (window == QLatin1String("exempt"))
+            exemptFromModality(subject.get());
+        QWidget* opened = window == QLatin1String("modal") ? subject.get() : &modal;
+        if (window != QLatin1String("hidden") && window != QLatin1String("later"))
+            subject->show();
+        {
+            const ModalScope scope(opened);
+            opened->show();
+            if (window == QLatin1String("later") || window == QLatin1String("reshown")) {
+                subject->hide();
+                subject->show();
+            }
+            QCOMPARE(isBlockedByModal(subject.get()), blocked);
+            QCOMPARE(scope.blocked().contains(subject.get()), blocked);
+            QVERIFY(!isBlockedByModal(opened));
+            // Activating a blocked window brings the modal forward instead.
+            QCOMPARE(activationTarget(subject.get()), blocked ? opened : subject.get());
+        }
+        QVERIFY(!isBlockedByModal(subject.get()));
+        QCOMPARE(activationTarget(subject.get()), subject.get());
+    }
+
+    // A blocked window ignores the mouse, the keyboard and the window manager's close; a window
+    // shown while the modal is open takes them all, and so does the blocked one afterwards.
+    void blockedWindowsTakeNoInput_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<bool>("shownBefore");
+        for (const char* input : {"click", "key", "close"}) {
+            QTest::addRow("%s, window shown before", input) << input << true;
+            QTest::addRow("%s, window shown while open", input) << input << false;
+        }
+    }
+    void blockedWindowsTakeNoInput()
+    {
+        QFETCH(QString, input);
+        QFETCH(bool, shownBefore);
+        QWidget window;
+        auto* button = new QPushButton(QStringLiteral("OK"), &window);
+        auto* edit = new QLineEdit(&window);
+        edit->move(0, 40);
+        int clicks = 0;
+        connect(button, &QPushButton::clicked, [&] { ++clicks; });
+        auto act = [&] {
+            if (input == QLatin1String("click")) {
+                QTest::mouseClick(button, Qt::LeftButton);
+            } else if (input == QLatin1String("key")) {
+                QTest::keyClick(edit, Qt::Key_A);
+            } else {
+                QCloseEvent close;
+                // As the window manager's close arrives: spontaneous, at the native window.
+                QSpontaneKeyEvent::setSpontaneous(&close);
+                qApp->notify(window.windowHandle(), &close);
+            }
+        };
+        auto acted = [&] {
+            if (input == QLatin1String("click"))
+                return clicks > 0;
+            if (input == QLatin1String("key"))
+                return !edit->text().isEmpty();
+            return !window.isVisible();
+        };
+
+        QWidget modal;
+        if (shownBefore)
+            window.show();
+        {
+            const ModalScope scope(&modal);
+            modal.show();
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            act();
+            QCOMPARE(acted(), !shownBefore);
+        }
+        window.show();
+        act();
+        QVERIFY(acted());
+    }
+
+    // A modal opened from a modal blocks the first; closing it frees the first, while what the
+    // first blocked stays blocked until the first closes too.
+    void modalsNest()
+    {
+        QWidget behind, outer, inner;
+        behind.show();
+        auto outerScope = std::make_unique<ModalScope>(&outer);
+        outer.show();
+        {
+            const ModalScope innerScope(&inner);
+            inner.show();
+            QVERIFY(isBlockedByModal(&behind) && isBlockedByModal(&outer) && !isBlockedByModal(&inner));
+            QCOMPARE(activeModal(), &inner);
+            QCOMPARE(activationTarget(&behind), &inner);
+            inner.hide();
+        }
+        QVERIFY(isBlockedByModal(&behind) && !isBlockedByModal(&outer));
+        QCOMPARE(activeModal(), &outer);
+        QCOMPARE(activationTarget(&behind), &outer);
+        outer.hide();
+        outerScope.reset();
+        QVERIFY(!isBlockedByModal(&behind));
+        QCOMPARE(activeModal(), nullptr);
+    }
+
+    // The fake's boxes follow the same rule while they are "open" and record what they blocked.
+    void fakeBoxesBlockLikeRealOnes()
+    {
+        FakePlatform fake;
+        QWidget before, later;
+        before.show();
+        bool laterUsable = false;
+        fake.dialogs.whileOpen = [&](const RecordedBox&) {
+            if (fake.dialogs.boxes.size() > 1)
+                return;
+            later.show();
+            laterUsable = !isBlockedByModal(&later);
+            // A box from a box blocks the window shown meanwhile too; the first box's stay blocked.
+            fake.dialogs.error(QStringLiteral("inner"));
+            QVERIFY(isBlockedByModal(&before));
+        };
+        fake.dialogs.information(QStringLiteral("outer"));
+        QCOMPARE(fake.dialogs.boxes.size(), 2);
+        QCOMPARE(fake.dialogs.boxes[0].blocked, QList<QPointer<QWidget>>{&before});
+        QVERIFY(fake.dialogs.boxes[1].blocked.contains(&before) && fake.dialogs.boxes[1].blocked.contains(&later));
+        QVERIFY(laterUsable);
+        QVERIFY(!isBlockedByModal(&before));
     }
 
     void noticesArriveInOrderAfterThePoster()

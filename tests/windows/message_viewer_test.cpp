@@ -346,6 +346,9 @@ private Q_SLOTS:
         for (int i = 0; i < row.size(); ++i) {
             QCOMPARE(row[i]->Caption(), captions[i]);
             QVERIFY(client.contains(row[i]->geometry()));
+            // Push buttons are 75 to 95 wide, and each caption fits its face.
+            QVERIFY(row[i]->width() >= 75 && row[i]->width() <= 95);
+            QVERIFY(QFontMetrics(skin::windowFont()).horizontalAdvance(captions[i]) <= row[i]->width());
             QCOMPARE(row[i]->y(), row[0]->y());
             if (i > 0)
                 QVERIFY(row[i]->geometry().left() > row[i - 1]->geometry().right());

@@ -4,12 +4,14 @@
 #include "controls/skinned_button.h"
 #include "messaging/send_window.h"
 #include "platform/fake_platform.h"
+#include "platform/modality.h"
 #include "windows/about_box.h"
 #include "windows/black_list.h"
 #include "windows/config_dialog.h"
 #include "windows/message_viewer.h"
 #include "windows/skinned_frame.h"
 
+#include <QGroupBox>
 #include <QScreen>
 #include <QTimer>
 #include <QtTest>
@@ -379,12 +381,18 @@ private Q_SLOTS:
     {
         QFETCH(QString, endedBy);
         QPointer<TSkinForm> window(new TAboutBox);
+        TMsgF before;
+        TMsgF later;
+        before.show();
         bool sawModal = false;
         bool timerRan = false;
         QTimer::singleShot(0, window, [&] {
             timerRan = true;
-            sawModal = window->isShowing() && window->isModalShowing()
-                       && window->windowModality() == Qt::ApplicationModal;
+            later.show();
+            // What showed before is blocked; the modal and what shows meanwhile are usable.
+            sawModal = window->isShowing() && window->isModalShowing() && !platform::isBlockedByModal(window)
+                       && platform::isBlockedByModal(&before) && !platform::isBlockedByModal(&later)
+                       && window->windowModality() == Qt::NonModal;
             // A second modal show of a showing window returns at once.
             window->showModal();
             if (endedBy == QLatin1String("hide"))
@@ -397,14 +405,39 @@ private Q_SLOTS:
         window->showModal();
         QVERIFY(timerRan);
         QVERIFY(sawModal);
+        QVERIFY(!platform::isBlockedByModal(&before));
         if (endedBy == QLatin1String("delete")) {
             QVERIFY(window.isNull());
             return;
         }
         QVERIFY(!window->isShowing());
         QVERIFY(!window->isModalShowing());
-        QCOMPARE(window->windowModality(), Qt::NonModal);
         delete window.data();
+    }
+
+    // Every framed area is drawn the one way, in the accent colour, in the settings dialog and
+    // the black list alike.
+    void groupFramesInTheAccent_data()
+    {
+        QTest::addColumn<Which>("which");
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < 4; ++i)
+            QTest::addRow("settings, frame %d", i + 1) << Which::Settings << i;
+        QTest::newRow("black list") << Which::BlackList << 0;
+    }
+    void groupFramesInTheAccent()
+    {
+        QFETCH(Which, which);
+        QFETCH(int, index);
+        std::unique_ptr<TSkinForm> window(make(which));
+        const QList<QGroupBox*> frames = window->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly);
+        QVERIFY(index < frames.size());
+        QGroupBox* frame = frames[index];
+        const QImage picture = window->grab().toImage();
+        // The left and right lines half-way down, and the bottom line in the middle.
+        for (const QPoint at : {QPoint(0, frame->height() / 2), QPoint(frame->width() - 1, frame->height() / 2),
+                                QPoint(frame->width() / 2, frame->height() - 1)})
+            QCOMPARE(picture.pixelColor(frame->mapTo(window.get(), at)), skin::accent());
     }
 
 private:
