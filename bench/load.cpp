@@ -65,6 +65,26 @@ int connectFrom(const char* source)
     return fd;
 }
 
+int startConnect(const char* source)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &local.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(uint16_t(g_port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 && errno != EINPROGRESS)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // One message; returns its time in µs, or -1 when it failed.
 long oneMessage(const std::string& text)
 {
@@ -93,20 +113,45 @@ long oneMessage(const std::string& text)
     return result;
 }
 
-std::vector<int> hold(int count, int perSource = 30)
+// All connects at once, as a peer flooding the listener would; each completes once the
+// receiver's short queue has room. Returns the connections, complete or not.
+std::vector<int> hold(int count, int perSource = 30, int waitSeconds = 60)
 {
     std::vector<int> held;
     char source[32];
     for (int i = 0; i < count; ++i) {
         const int computer = i / perSource;
         std::snprintf(source, sizeof source, "127.0.%d.%d", computer / 250, 2 + computer % 250);
-        const int fd = connectFrom(source);
+        const int fd = startConnect(source);
         if (fd < 0) {
             std::fprintf(stderr, "pv_load: held %d of %d: %s\n", i, count, std::strerror(errno));
             break;
         }
         held.push_back(fd);
     }
+    std::vector<pollfd> waiting;
+    for (int fd : held)
+        waiting.push_back(pollfd{fd, POLLOUT, 0});
+    const auto until = Clock::now() + std::chrono::seconds(waitSeconds);
+    size_t done = 0;
+    while (done < waiting.size() && Clock::now() < until) {
+        std::vector<pollfd> open;
+        for (const pollfd& p : waiting)
+            if (p.fd >= 0)
+                open.push_back(pollfd{p.fd, POLLOUT, 0});
+        if (poll(open.data(), open.size(), 200) <= 0)
+            continue;
+        for (const pollfd& p : open) {
+            if (!p.revents)
+                continue;
+            for (pollfd& w : waiting)
+                if (w.fd == p.fd)
+                    w.fd = -1;
+            ++done;
+        }
+    }
+    if (done < waiting.size())
+        std::fprintf(stderr, "pv_load: %zu of %zu connections complete after %d s\n", done, waiting.size(), waitSeconds);
     return held;
 }
 

@@ -134,28 +134,34 @@ TCustomWinSocket::~TCustomWinSocket()
     }
 }
 
+// Handles one notice inside the guard: an error escaping it goes to the error report, and the
+// loop goes on.
+void TCustomWinSocket::Deliver(const std::shared_ptr<Life>& life, unsigned notice, quintptr wParam, qintptr lParam)
+{
+    // A handler may destroy the object and whatever called us: keep our own reference.
+    const std::shared_ptr<Life> keep = life;
+    TCustomWinSocket* self = keep->self;
+    if (!self)
+        return;
+    ++keep->dispatching;
+    try {
+        self->WndProc(notice, wParam, lParam);
+    } catch (const ESocketError& error) {
+        platform::reportException(error.message());
+    } catch (const std::exception& error) {
+        platform::reportException(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        platform::reportException(QStringLiteral("Unknown exception"));
+    }
+    --keep->dispatching;
+}
+
 platform::NoticeWindow* TCustomWinSocket::window()
 {
     if (!m_window) {
         const std::shared_ptr<Life> life = m_life;
-        m_window = new platform::NoticeWindow([life](unsigned notice, quintptr wParam, qintptr lParam) {
-            // A handler may destroy this window and with it this lambda: keep our own reference.
-            const std::shared_ptr<Life> keep = life;
-            TCustomWinSocket* self = keep->self;
-            if (!self)
-                return;
-            ++keep->dispatching;
-            try {
-                self->WndProc(notice, wParam, lParam);
-            } catch (const ESocketError& error) {
-                platform::reportException(error.message());
-            } catch (const std::exception& error) {
-                platform::reportException(QString::fromLocal8Bit(error.what()));
-            } catch (...) {
-                platform::reportException(QStringLiteral("Unknown exception"));
-            }
-            --keep->dispatching;
-        });
+        m_window = new platform::NoticeWindow(
+            [life](unsigned notice, quintptr wParam, qintptr lParam) { Deliver(life, notice, wParam, lParam); });
     }
     return m_window;
 }
@@ -376,9 +382,9 @@ void TCustomWinSocket::DoSetAsyncStyles()
 
 void TCustomWinSocket::OnAcceptable()
 {
-    // Told again once the pending connection is taken.
-    m_readNotifier->setEnabled(false);
-    PostNotice(SocketNotice, m_ticket, socketNoticeParam(FdAccept, 0));
+    // Taken at once rather than through a posted notice: the listen queue is short, and every
+    // moment it stays full drops new connections' handshakes (the sender then waits a second).
+    Deliver(m_life, SocketNotice, m_ticket, socketNoticeParam(FdAccept, 0));
 }
 
 void TCustomWinSocket::OnReadable()
@@ -905,9 +911,6 @@ void TServerWinSocket::HandleAccept(Ticket socket)
 {
     if (m_socket < 0 || socket != m_ticket)
         return;
-    // Told again about connections left in the queue; a handler's error below must not stop that.
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(true);
     const std::shared_ptr<Life> life = m_life;
     for (int taken = 0; taken < AcceptBatch; ++taken) {
         // The address comes with the accept: a peer that reset at once has no name for getpeername.

@@ -100,6 +100,7 @@ protected:
 private:
     friend class TServerWinSocket;
 
+    static void Deliver(const std::shared_ptr<Life>& life, unsigned notice, quintptr wParam, qintptr lParam);
     void WndProc(unsigned notice, quintptr wParam, qintptr lParam);
     void SocketMessage(Ticket socket, int event, int errorCode);
     void LookupComplete(net::LookupHandle handle, int errorCode);

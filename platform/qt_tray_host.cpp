@@ -2,6 +2,7 @@
 
 #include "platform/modality.h"
 #include "platform/platform.h"
+#include "platform/x11_window_state.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -391,7 +392,7 @@ bool QtTrayHost::add(const TrayIconRecord& record)
         return false;
     if (icons_.empty()) {
         available_ = probe_();
-        poll_->start();
+        watchAvailability();
     }
     auto icon = std::make_unique<Icon>();
     const quintptr id = record.id;
@@ -682,6 +683,32 @@ void QtTrayHost::removeAll()
 {
     icons_.clear();
     poll_->stop();
+}
+
+void QtTrayHost::watchAvailability()
+{
+    if (watch_ == Watch::None) {
+        // Told by the desktop when a notification area comes or goes, so an idle program sleeps.
+        const auto later = [this] {
+            if (checkPending_)
+                return;
+            checkPending_ = true;
+            QTimer::singleShot(100, this, [this] {
+                checkPending_ = false;
+                checkAvailability();
+            });
+        };
+        bool told = x11::watchTrayManager(later);
+        if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected()) {
+            auto* watcher = new QDBusServiceWatcher(kWatcherService, QDBusConnection::sessionBus(),
+                                                    QDBusServiceWatcher::WatchForOwnerChange, this);
+            connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, later);
+            told = true;
+        }
+        watch_ = told ? Watch::Events : Watch::Poll;
+    }
+    if (watch_ == Watch::Poll)
+        poll_->start();
 }
 
 void QtTrayHost::checkAvailability()

@@ -141,7 +141,8 @@ public:
 
     // Whether the desktop has a notification area; replaceable for tests.
     void setAvailabilityProbe(std::function<bool()> probe);
-    // How often the availability is checked while icons are shown.
+    // How often the availability is checked while icons are shown, where the desktop cannot tell
+    // when its notification area comes or goes (neither X11 nor a session bus).
     void setPollInterval(int ms);
 
     // The stand-in of an icon, null when the icon is in the notification area or not shown.
@@ -163,6 +164,7 @@ private:
     void endBalloon(Icon& icon, TrayNotice why);
     void removeAll();
     void checkAvailability();
+    void watchAvailability();
     void explain(TrayStandIn* standIn);
     bool statusNotifierDesktop();
     bool dbusTray();
@@ -178,6 +180,8 @@ private:
     std::function<bool()> probe_;
     QTimer* poll_;
     bool available_ = false;
+    enum class Watch { None, Events, Poll } watch_ = Watch::None;
+    bool checkPending_ = false;
     int sni_ = -1; // unknown until the first icon is shown
     QPointer<TrayBubble> explanation_;
     NotificationListener* notifications_ = nullptr;

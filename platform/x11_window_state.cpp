@@ -1,5 +1,7 @@
 #include "platform/x11_window_state.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QWindow>
 #include <QWidget>
@@ -23,7 +25,55 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
     return result;
 }
 
+class TrayManagerWatch final : public QAbstractNativeEventFilter {
+public:
+    TrayManagerWatch(xcb_atom_t manager, std::function<void()> changed)
+        : m_manager(manager), m_changed(std::move(changed))
+    {
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
+    {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        switch (event->response_type & 0x7f) {
+        case XCB_CLIENT_MESSAGE:
+            if (reinterpret_cast<const xcb_client_message_event_t*>(event)->type == m_manager)
+                m_changed();
+            break;
+        case XCB_DESTROY_NOTIFY:
+            // Qt watches the manager's window; any window going away may have been it.
+            m_changed();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    xcb_atom_t m_manager;
+    std::function<void()> m_changed;
+};
+
 } // namespace
+
+bool watchTrayManager(std::function<void()> changed)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return false;
+    const xcb_atom_t manager = atom(connection, "MANAGER");
+    if (manager == XCB_ATOM_NONE)
+        return false;
+    // Lives as long as the application; Qt drops filters of a dying application by itself.
+    QCoreApplication::instance()->installNativeEventFilter(new TrayManagerWatch(manager, std::move(changed)));
+    return true;
+}
 
 void skipTaskbar(QWidget* window)
 {

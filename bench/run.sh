@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# The receiving end measured beside a raw epoll receiver in the same run (this machine is noisy:
+# only figures taken together are compared). Prints one table.
+#   bench/run.sh [BUILD_DIR]
+# Needs a built tree (tools/build.sh). Uses a private Xvfb with icewm when they are installed
+# (tools/install-deps.sh --tests), else the offscreen platform (no first-window time then).
+# Everything goes to loopback ports of this machine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-${PELLAVINE_BUILD_DIR:-$root/build}}
+program=$build/bin/pellavine
+load=$build/bench/pv_load
+raw=$build/bench/pv_epoll_receiver
+for f in "$program" "$load" "$raw"; do
+    [[ -x $f ]] || { echo "bench: $f is missing; build first (tools/build.sh)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+    local port
+    while :; do
+        port=$((20000 + RANDOM % 20000))
+        ss -Htln "sport = :$port" | grep -q . || { echo "$port"; return; }
+    done
+}
+listens() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+# Context switches of every thread of a process: each one is a wake-up.
+switches() {
+    local sum=0 n
+    for s in /proc/"$1"/task/*/status; do
+        n=$(awk '/ctxt_switches/ { t += $2 } END { print t + 0 }' "$s" 2>/dev/null || echo 0)
+        sum=$((sum + n))
+    done
+    echo "$sum"
+}
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+rss_mib() { awk '/VmRSS/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
+fds() { ls "/proc/$1/fd" | wc -l; }
+
+display=
+if command -v Xvfb >/dev/null && command -v icewm >/dev/null; then
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 50); do [[ -s $work/display ]] && break; sleep 0.1; done
+    display=:$(cat "$work/display")
+    DISPLAY=$display HOME=$work icewm >/dev/null 2>&1 &
+    pids+=($!)
+    sleep 1
+fi
+
+port=$(free_port)
+mkdir -p "$work/config/Pellavine" "$work/run"
+printf '[config]\r\nport=%s\r\nsptime=500\r\nsnd=0\r\nfirststart=0\r\nautofocus=0\r\n' "$port" \
+    >"$work/config/Pellavine/Pellavine.ini"
+export XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/run
+if [[ -n $display ]]; then
+    export DISPLAY=$display QT_QPA_PLATFORM=xcb
+else
+    export QT_QPA_PLATFORM=offscreen
+fi
+
+started=$(now_ms)
+"$program" >"$work/program.log" 2>&1 &
+app=$!
+pids+=($app)
+first_window=n/a
+if [[ -n $display ]] && command -v xdotool >/dev/null; then
+    for _ in $(seq 1000); do
+        if xdotool search --name 'Окно приветствия' >/dev/null 2>&1; then
+            first_window=$(($(now_ms) - started))
+            break
+        fi
+        sleep 0.01
+    done
+fi
+for _ in $(seq 100); do listens "$port" && break; sleep 0.1; done
+listens "$port" || { echo "bench: the program does not listen on $port" >&2; cat "$work/program.log" >&2; exit 1; }
+
+# Idle in the tray: nothing should wake the program.
+sleep 2
+before=$(switches "$app")
+sleep 10
+idle_wakeups=$(awk -v a="$before" -v b="$(switches "$app")" 'BEGIN { printf "%.1f", (b - a) / 10 }')
+idle_rss=$(rss_mib "$app")
+
+raw_port=$(free_port)
+"$raw" "$raw_port" &
+rawpid=$!
+pids+=($rawpid)
+for _ in $(seq 50); do listens "$raw_port" && break; sleep 0.1; done
+
+field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
+measure() { # port mode args... -> "p50/p99 (failed)"
+    local out
+    out=$("$load" "$@")
+    echo "$(($(echo "$out" | field p50_us))) / $(($(echo "$out" | field p99_us))) µs ($(echo "$out" | field failed) failed)"
+}
+burst() {
+    local out
+    out=$("$load" "$1" burst 2000 10)
+    echo "$(echo "$out" | field seconds) s, p99 $(($(echo "$out" | field p99_us) / 1000)) ms ($(echo "$out" | field failed) failed)"
+}
+# One computer holds 2000 connections for 15 s; meanwhile another sends and the receiver's CPU is read.
+holder() { # port pid
+    local fds_before ticks cpu other fds_during fds_after hz
+    hz=$(getconf CLK_TCK)
+    fds_before=$(fds "$2")
+    "$load" "$1" hold 2000 10 1 >/dev/null &
+    local h=$!
+    sleep 3
+    ticks=$(cpu_ticks "$2")
+    sleep 5
+    cpu=$(awk -v a="$ticks" -v b="$(cpu_ticks "$2")" -v hz="$hz" 'BEGIN { printf "%.1f %%", 100 * (b - a) / hz / 5 }')
+    other=$(measure "$1" latency 20)
+    fds_during=$(fds "$2")
+    wait "$h"
+    sleep 1
+    fds_after=$(fds "$2")
+    echo "cpu $cpu | other peer $other | descriptors $fds_before → $fds_during → $fds_after"
+}
+
+printf '%-34s | %-34s | %s\n' "" "Pellavine" "raw epoll receiver"
+row() { printf '%-34s | %-34s | %s\n' "$1" "$2" "$3"; }
+row "message latency p50 / p99" "$(measure "$port" latency 300)" "$(measure "$raw_port" latency 300)"
+row "burst: 2000 messages, 10 senders" "$(burst "$port")" "$(burst "$raw_port")"
+for held in 0 500 1000; do
+    row "accept p50 / p99, $held held" "$(measure "$port" accept 300 "$held")" "$(measure "$raw_port" accept 300 "$held")"
+done
+echo
+echo "one computer holding 2000 connections:"
+echo "  Pellavine: $(holder "$port" "$app")"
+echo "  raw epoll: $(holder "$raw_port" "$rawpid")"
+echo
+echo "idle in the tray: $idle_wakeups wake-ups/s, RSS $idle_rss MiB; after the load: RSS $(rss_mib "$app") MiB"
+echo "time to the first window: $first_window ms"
