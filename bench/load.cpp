@@ -230,7 +230,8 @@ int main(int argc, char** argv)
     else if (mode == "burst")
         burst(a, std::max(1, b));
     else if (mode == "hold") {
-        const std::vector<int> held = hold(a);
+        const int sources = argc > 5 ? std::max(1, std::atoi(argv[5])) : 0;
+        const std::vector<int> held = hold(a, sources > 0 ? (a + sources - 1) / sources : 30, b);
         std::printf("hold n=%zu\n", held.size());
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::seconds(b));
