@@ -2,13 +2,14 @@
 # The receiving end measured beside a raw epoll receiver in the same run (this machine is noisy:
 # only figures taken together are compared). Prints one table.
 #   bench/run.sh [BUILD_DIR]
+#   PELLAVINE_PROGRAM=/other/build/bin/pellavine bench/run.sh   measures another build of the program
 # Needs a built tree (tools/build.sh). Uses a private Xvfb with icewm when they are installed
 # (tools/install-deps.sh --tests), else the offscreen platform (no first-window time then).
 # Everything goes to loopback ports of this machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-${PELLAVINE_BUILD_DIR:-$root/build}}
-program=$build/bin/pellavine
+program=${PELLAVINE_PROGRAM:-$build/bin/pellavine}
 load=$build/bench/pv_load
 raw=$build/bench/pv_epoll_receiver
 for f in "$program" "$load" "$raw"; do
