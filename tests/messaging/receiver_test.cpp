@@ -12,7 +12,6 @@
 #include "windows/message_viewer.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -499,16 +498,11 @@ private Q_SLOTS:
         for (int i = 0; i < Total; ++i)
             flood[i] = char('A' + (i / MaxMessageBytes) % 26);
 
+        // Fires on every turn of the loop: the flood is taken a portion per turn, between other events.
         QTimer ticker;
-        ticker.setInterval(5);
+        ticker.setInterval(0);
         int ticks = 0;
-        qint64 longestGap = 0;
-        QElapsedTimer sinceTick;
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            ++ticks;
-            longestGap = qMax(longestGap, sinceTick.restart());
-        });
-        sinceTick.start();
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
         ticker.start();
 
         RawSender sender(program.port, {flood});
@@ -523,8 +517,7 @@ private Q_SLOTS:
         QVERIFY(MsgF->MsgLab->toPlainText().size() <= MaxMessageBytes);
         QVERIFY(program.messageSounds() >= 1);
         QVERIFY(program.fake.dialogs.boxes.isEmpty());
-        QVERIFY(ticks > 0);
-        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
+        QVERIFY2(ticks >= Total / DiscardChunkBytes / 4, qPrintable(QString::number(ticks)));
     }
 };
 
