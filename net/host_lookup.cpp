@@ -1,19 +1,17 @@
 #include "net/host_lookup.h"
 
+#include "net/gui_mailbox.h"
+
 #include "net/socket_error.h"
 #include "platform/cp1251.h"
 
-#include <QCoreApplication>
 #include <QHash>
-#include <QObject>
-#include <QPointer>
 
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -23,44 +21,9 @@
 namespace net {
 namespace {
 
-// The resolver threads hand their answers to this receiver; once it is gone (the application
-// is ending) a late answer is dropped instead of reaching a dead event loop.
-struct Bridge {
-    std::mutex mutex;
-    QObject* receiver = nullptr;
-};
-
-class Receiver final : public QObject {
-public:
-    Receiver(std::shared_ptr<Bridge> bridge, QObject* parent) : QObject(parent), m_bridge(std::move(bridge))
-    {
-        std::lock_guard<std::mutex> lock(m_bridge->mutex);
-        m_bridge->receiver = this;
-    }
-    ~Receiver() override
-    {
-        std::lock_guard<std::mutex> lock(m_bridge->mutex);
-        m_bridge->receiver = nullptr;
-    }
-
-private:
-    std::shared_ptr<Bridge> m_bridge;
-};
-
-std::shared_ptr<Bridge> g_bridge;
-QPointer<QObject> g_receiver;
 QHash<LookupHandle, LookupDone> g_pending; // GUI thread only
 LookupHandle g_lastHandle = 0;
 std::atomic<int> g_delayMs{0};
-
-std::shared_ptr<Bridge> bridge()
-{
-    if (!g_bridge)
-        g_bridge = std::make_shared<Bridge>();
-    if (!g_receiver)
-        g_receiver = new Receiver(g_bridge, QCoreApplication::instance());
-    return g_bridge;
-}
 
 void deliver(LookupHandle handle, const LookupResult& result)
 {
@@ -73,13 +36,9 @@ void deliver(LookupHandle handle, const LookupResult& result)
         done(handle, result);
 }
 
-void post(const std::shared_ptr<Bridge>& bridge, LookupHandle handle, const LookupResult& result)
+void post(const std::shared_ptr<GuiMailbox>& mailbox, LookupHandle handle, const LookupResult& result)
 {
-    std::lock_guard<std::mutex> lock(bridge->mutex);
-    if (!bridge->receiver)
-        return;
-    QMetaObject::invokeMethod(
-        bridge->receiver, [handle, result] { deliver(handle, result); }, Qt::QueuedConnection);
+    mailbox->post([handle, result] { deliver(handle, result); });
 }
 
 LookupResult failure(int gaiError, int errnoValue)
@@ -118,7 +77,7 @@ LookupResult resolve(const QByteArray& host, const QByteArray& service)
 
 LookupHandle start(const QByteArray& host, const QByteArray& service, LookupDone done, int& errnoValue)
 {
-    const std::shared_ptr<Bridge> shared = bridge();
+    const std::shared_ptr<GuiMailbox> shared = GuiMailbox::instance();
     LookupHandle handle = ++g_lastHandle;
     if (handle == 0)
         handle = ++g_lastHandle;

@@ -1,12 +1,10 @@
 #include "net/peer_names.h"
 
+#include "net/gui_mailbox.h"
 #include "platform/platform.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QHash>
-#include <QObject>
-#include <QPointer>
 #include <QSet>
 
 #include <condition_variable>
@@ -33,24 +31,7 @@ struct Work {
     std::deque<std::pair<QString, quint64>> waiting; // address, generation
     int resolvers = 0;
     int idle = 0;
-    QObject* receiver = nullptr; // GUI thread's end; null once the application is gone
-};
-
-class Receiver final : public QObject {
-public:
-    Receiver(std::shared_ptr<Work> work, QObject* parent) : QObject(parent), m_work(std::move(work))
-    {
-        std::lock_guard<std::mutex> lock(m_work->mutex);
-        m_work->receiver = this;
-    }
-    ~Receiver() override
-    {
-        std::lock_guard<std::mutex> lock(m_work->mutex);
-        m_work->receiver = nullptr;
-    }
-
-private:
-    std::shared_ptr<Work> m_work;
+    std::shared_ptr<GuiMailbox> mailbox;
 };
 
 struct Answer {
@@ -60,7 +41,6 @@ struct Answer {
 
 // GUI thread only.
 std::shared_ptr<Work> g_work;
-QPointer<QObject> g_receiver;
 QHash<QString, Answer> g_answers;
 QSet<QString> g_underWay;
 std::function<void(const QString&)> g_answered;
@@ -97,19 +77,16 @@ void resolverLoop(std::shared_ptr<Work> work)
         lock.unlock();
         const QString name = platform::hostNameOf(address);
         lock.lock();
-        if (work->receiver)
-            QMetaObject::invokeMethod(
-                work->receiver, [address = address, name, generation = generation] { remember(address, name, generation); },
-                Qt::QueuedConnection);
+        work->mailbox->post([address = address, name, generation = generation] { remember(address, name, generation); });
     }
 }
 
 std::shared_ptr<Work> work()
 {
-    if (!g_work)
+    if (!g_work) {
         g_work = std::make_shared<Work>();
-    if (!g_receiver)
-        g_receiver = new Receiver(g_work, QCoreApplication::instance());
+        g_work->mailbox = GuiMailbox::instance();
+    }
     return g_work;
 }
 
