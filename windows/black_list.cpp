@@ -19,6 +19,9 @@
 
 TBListF* BListF = nullptr;
 
+const QString TBListF::NoNameText =
+    QStringLiteral("Имя компьютера-отправителя неизвестно, поэтому его нельзя занести в черный список.");
+
 namespace {
 
 const QString kEnterName = QStringLiteral("Введите имя компьютера!");
@@ -121,6 +124,9 @@ QString TBListF::upperName(const QString& name)
 
 int TBListF::IndexOfName(const QString& name) const
 {
+    // No name is no computer: an empty entry (a blank line in the file) catches nobody.
+    if (name.isEmpty())
+        return -1;
     const QString wanted = upperName(name);
     for (int row = 0; row < Blist->count(); ++row) {
         if (upperName(Blist->item(row)->text()) == wanted)
@@ -153,6 +159,11 @@ void TBListF::setNames(const QStringList& names)
 
 void TBListF::AddFromViewer(const QString& name)
 {
+    // An empty entry would stand for every sender whose address has no name.
+    if (name.isEmpty()) {
+        platform::dialogs().information(NoNameText);
+        return;
+    }
     if (IndexOfName(name) >= 0) {
         platform::dialogs().information(kAlreadyListed);
         return;

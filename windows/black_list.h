@@ -31,11 +31,13 @@ public:
     TBBut* BBut7 = nullptr; // "Очистить"
 
     // --- Operations on the list used by other windows ---
-    // Position of the first entry equal to name regardless of letter case, or -1.
+    // Position of the first entry equal to name regardless of letter case, or -1; always -1
+    // for an empty name.
     int IndexOfName(const QString& name) const;
     bool Contains(const QString& name) const { return IndexOfName(name) >= 0; }
     // The message viewer's "В черный список": appends name as it is (no upper-casing) and tells
-    // the user, or tells that it is already listed. Does not write the file.
+    // the user, or tells that it is already listed, or that an empty name cannot be listed.
+    // Does not write the file.
     void AddFromViewer(const QString& name);
     // The entries in list order.
     QStringList Names() const;
@@ -66,6 +68,8 @@ public:
 
     // The upper-casing of "Добавить"; the look-up compares names in this form.
     static QString upperName(const QString& name);
+
+    static const QString NoNameText;
 
 protected:
     void showEvent(QShowEvent* event) override;

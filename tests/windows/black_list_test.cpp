@@ -244,7 +244,7 @@ private Q_SLOTS:
         QTest::newRow("ye for yo is no match") << list << "pc-елка" << -1;
         QTest::newRow("prefix is no match") << list << "ВАС" << -1;
         QTest::newRow("trailing blank is no match") << list << "Server " << -1;
-        QTest::newRow("empty entry matches only an empty name") << list << "" << 3;
+        QTest::newRow("empty entry matches no name, not even an empty one") << list << "" << -1;
         QTest::newRow("empty list") << QStringList{} << "Server" << -1;
     }
     void lookup()
@@ -272,6 +272,7 @@ private Q_SLOTS:
                                            << "Компьютер <b>pc</b> успешно занесен в черный список!";
         QTest::newRow("listed in another case") << QStringList{"ВАСЯ-PC"} << "вася-pc" << QStringList{"ВАСЯ-PC"}
                                                 << kAlreadyListed;
+        QTest::newRow("no name is never listed") << QStringList{"A"} << "" << QStringList{"A"} << TBListF::NoNameText;
     }
     void viewerAdd()
     {
