@@ -63,10 +63,8 @@ void showMessage(const Arrival& message, const QString& host)
     // Kept exactly as decoded (NUL and all); only what goes on screen is made printable.
     app.LastText = message.text;
 
-    const QString header =
-        QStringLiteral("Сообщение от ") + host + QStringLiteral(" (") + message.address + QStringLiteral("):");
     if (MsgF) {
-        MsgF->InfoLab1->setText(TMsgF::printable(header));
+        MsgF->ShowSender(host, message.address);
         MsgF->MsgTimeLab->setText(message.time);
         MsgF->MsgLab->setPlainText(TMsgF::printable(app.LastText));
     }
@@ -81,7 +79,7 @@ void showMessage(const Arrival& message, const QString& host)
             MsgF->ShowViewer();
     } else {
         // Further messages are shown while the question is open; Yes shows the newest.
-        const QString question = QStringLiteral("Получено сообщение от ") + host
+        const QString question = QStringLiteral("Получено сообщение от ") + TMsgF::visibleName(host)
                                  + QStringLiteral(", однако этот компьютер занесен в черный список! "
                                                   "Хотите просмотреть сообщение сейчас?");
         if (platform::dialogs().confirm(question) && MsgF)
@@ -91,7 +89,7 @@ void showMessage(const Arrival& message, const QString& host)
     app.MessageReceived = true;
     if (Form1)
         Form1->TIconQ->setHint(AppTitle + QStringLiteral("\r\nПоследнее сообщение получено в ") + app.LastTime
-                               + QStringLiteral(" от ") + app.LastSenderHost + QStringLiteral(" (")
+                               + QStringLiteral(" от ") + TMsgF::visibleName(app.LastSenderHost) + QStringLiteral(" (")
                                + app.LastSenderAddress + QLatin1Char(')'));
 }
 

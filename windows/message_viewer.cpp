@@ -9,6 +9,7 @@
 #include "platform/platform.h"
 #include "windows/black_list.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -38,6 +39,40 @@ constexpr int TextBottomGap = 8;
 bool isEnter(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+constexpr int ToolTipLineLength = 64;
+
+// Characters that take no room or change the order of what follows: formatting and direction
+// controls, line and paragraph separators, unassigned and private ones, and the letters and
+// marks that fonts draw as nothing.
+bool drawsAsNothing(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Other_Format:
+    case QChar::Other_Control:
+    case QChar::Other_Surrogate:
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        break;
+    }
+    return c == 0x034F || c == 0x115F || c == 0x1160 || c == 0x17B4 || c == 0x17B5 || (c >= 0x180B && c <= 0x180F)
+           || c == 0x2800 || c == 0x3164 || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFFA0
+           || (c >= 0xE0100 && c <= 0xE01EF);
+}
+
+bool hasRightToLeft(const QString& text)
+{
+    for (const char32_t c : QStringView(text).toUcs4()) {
+        const QChar::Direction direction = QChar::direction(c);
+        if (direction == QChar::DirR || direction == QChar::DirAL || direction == QChar::DirAN)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -135,6 +170,61 @@ QString TMsgF::printable(const QString& text)
             c = QChar(QChar::ReplacementCharacter);
     }
     return shown;
+}
+
+QString TMsgF::visibleName(const QString& name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    for (const char32_t c : QStringView(name).toUcs4()) {
+        if (c < 0x20)
+            shown += QChar(char16_t(0x2400 + c)); // control pictures, as in the text
+        else if (c == 0x7F)
+            shown += QChar(char16_t(0x2421));
+        else if (c == 0x20)
+            shown += QLatin1Char(' ');
+        else if (QChar::category(c) == QChar::Separator_Space)
+            shown += QChar(char16_t(0x2423)); // the open box of a visible space
+        else if (drawsAsNothing(c))
+            shown += QChar(QChar::ReplacementCharacter);
+        else
+            shown += QString::fromUcs4(&c, 1);
+    }
+    return shown;
+}
+
+void TMsgF::ShowSender(const QString& name, const QString& address)
+{
+    const QString head = QStringLiteral("Сообщение от ");
+    const QString tail = QStringLiteral(" (") + address + QStringLiteral("):");
+    const QString shown = visibleName(name);
+    const QFontMetrics metrics = InfoLab1->fontMetrics();
+    // A pixel or two to spare: the parts measured apart may kern a little wider together.
+    const int room = InfoLab1->contentsRect().width() - metrics.horizontalAdvance(head + tail) - 2;
+    QString fitted = metrics.elidedText(shown, Qt::ElideMiddle, qMax(0, room));
+    // A right-to-left name is kept to its own place instead of carrying the address along.
+    if (hasRightToLeft(fitted))
+        fitted = QChar(char16_t(0x2068)) + fitted + QChar(char16_t(0x2069));
+    InfoLab1->setText(head + fitted + tail);
+
+    // Tool tips read anything that looks like markup as rich text: the name goes in escaped,
+    // in lines of our own that are short enough for any screen and wrapped nowhere else.
+    QStringList lines;
+    QString line;
+    for (const QChar c : shown) {
+        if (line.size() >= ToolTipLineLength && !c.isLowSurrogate()) {
+            lines << line;
+            line.clear();
+        }
+        line += c;
+    }
+    if (!line.isEmpty())
+        lines << line;
+    for (QString& l : lines)
+        l = l.toHtmlEscaped();
+    InfoLab1->setToolTip(lines.isEmpty() ? QString()
+                                         : QStringLiteral("<p style=\"white-space:pre\">")
+                                               + lines.join(QStringLiteral("<br>")) + QStringLiteral("</p>"));
 }
 
 void TMsgF::ShowViewer()
@@ -241,7 +331,10 @@ void TMsgF::BBut2Click()
 {
     hide();
     AppState& app = App();
-    app.LastAddress = app.LastSenderHost;
+    // A name with hidden characters cannot be typed or looked up, and may be dressed up as
+    // another computer's: the reply then goes to the address the message came from.
+    const bool plainName = visibleName(app.LastSenderHost) == app.LastSenderHost;
+    app.LastAddress = plainName ? app.LastSenderHost : app.LastSenderAddress;
     if (SenderF) {
         // A send window already open keeps what is in its address field.
         SenderF->show();

@@ -32,6 +32,14 @@ public:
     // Remote text as it may be put on screen: control characters, NUL among them, become their
     // visible pictures instead of cutting or garbling the text; tabs and line breaks stay.
     static QString printable(const QString& text);
+    // A computer name as it may be put on screen: besides control characters, every character
+    // that is invisible or reorders text (spaces other than the plain one, zero-width and
+    // direction controls) is shown by a visible stand-in, so a name cannot pass for another.
+    static QString visibleName(const QString& name);
+
+    // The header "Сообщение от NAME (ADDRESS):". The address is always shown in full; the name
+    // is shortened in the middle to fit the label, and whole in its plain-text tool tip.
+    void ShowSender(const QString& name, const QString& address);
 
     // --- Handlers ---
     void FormCreate();

@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTextDocument>
+#include <QTextLayout>
 #include <QTimer>
 #include <QtTest>
 
@@ -247,6 +249,9 @@ private Q_SLOTS:
         QTest::newRow("send window closed") << "alpha" << "" << "alpha";
         QTest::newRow("sender without a name") << "" << "" << "";
         QTest::newRow("send window already open keeps its address") << "alpha" << "beta" << "beta";
+        // Such a name cannot be looked up and may pose as another: the reply goes to the address.
+        QTest::newRow("name with hidden characters") << QStringLiteral("boss-pc\u00A0\u00A0(192.168.1.10):") << ""
+                                                     << "10.0.0.7";
     }
     void reply()
     {
@@ -264,7 +269,7 @@ private Q_SLOTS:
         MsgF->BBut2->Click();
 
         QVERIFY(!MsgF->isVisible());
-        QCOMPARE(App().LastAddress, host);
+        QCOMPARE(App().LastAddress, typed.isEmpty() ? shownAddress : host);
         QVERIFY(SenderF->isVisible());
         QCOMPARE(SenderF->ADRL->currentText(), shownAddress);
         QVERIFY(activationsOf(program.fake, SenderF) >= 1);
@@ -334,6 +339,84 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QCOMPARE(TMsgF::printable(text), shown);
+    }
+
+    // The sender's line never hides the real address: the name is shortened to fit, characters
+    // that are invisible or reorder text show as visible stand-ins, and the whole name is in the
+    // label's plain-text tool tip.
+    void senderHeader_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown"); // the name on the label; "…" when it had to be shortened
+
+        const QString nbsp(40, QChar(0x00A0));
+        QTest::newRow("ordinary name") << "alpha-pc" << "alpha-pc";
+        QTest::newRow("no name") << "" << "";
+        QTest::newRow("246 characters") << QString(246, QLatin1Char('w')) << "…";
+        QTest::newRow("no-break spaces posing as a header")
+            << QStringLiteral("boss-pc") + nbsp + QStringLiteral("(192.168.1.10):") + nbsp << "…";
+        QTest::newRow("zero-width, bidi and other spaces")
+            << QStringLiteral("bo\u200Bss\u202E-pc\u2066\u3000\uFEFF\u00AD") << QStringLiteral("bo\uFFFDss\uFFFD-pc\uFFFD\u2423\uFFFD\uFFFD");
+        QTest::newRow("line break and tab") << QStringLiteral("a\nb\tc") << QStringLiteral("a\u240Ab\u2409c");
+        QTest::newRow("markup") << "<b>boss</b>&amp;" << "<b>boss</b>&amp;";
+        QTest::newRow("right-to-left name") << QStringLiteral("שרת-ראשי 12") << QStringLiteral("\u2068שרת-ראשי 12\u2069");
+    }
+    void senderHeader()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        ProgramFixture program;
+        const QString address = QStringLiteral("192.168.77.123");
+        MsgF->ShowSender(name, address);
+
+        const QString text = MsgF->InfoLab1->text();
+        const QString head = QStringLiteral("Сообщение от ");
+        const QString tail = QStringLiteral(" (") + address + QStringLiteral("):");
+        QVERIFY(text.startsWith(head) && text.endsWith(tail));
+        const QString onLabel = text.mid(head.size(), text.size() - head.size() - tail.size());
+        if (shown == QStringLiteral("…"))
+            QVERIFY2(onLabel.contains(shown) && onLabel.size() < name.size(), qPrintable(onLabel));
+        else
+            QCOMPARE(onLabel, shown);
+        for (const char32_t c : QStringView(onLabel).toUcs4()) {
+            const bool isolate = c == 0x2068 || c == 0x2069; // ours, around a right-to-left name
+            QVERIFY2(isolate || (QChar::isPrint(c) && (c == ' ' || !QChar::isSpace(c))),
+                     qPrintable(QString::number(c, 16)));
+        }
+
+        // Drawn in one line, inside the label, with the address last and in its own order.
+        const QRect room = MsgF->InfoLab1->contentsRect();
+        QTextLayout layout(text, MsgF->InfoLab1->font());
+        QTextOption option(Qt::AlignHCenter);
+        option.setTextDirection(Qt::LeftToRight);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(100000);
+        layout.endLayout();
+        QVERIFY(line.naturalTextWidth() <= room.width());
+        const int tailStart = int(text.size() - tail.size());
+        qreal before = 0;
+        for (int i = 0; i < tailStart; ++i)
+            before = qMax(before, line.cursorToX(i));
+        qreal x = line.cursorToX(tailStart);
+        QVERIFY(x >= before);
+        for (int i = tailStart + 1; i <= text.size(); ++i) {
+            QVERIFY2(line.cursorToX(i) > x, qPrintable(QString::number(i)));
+            x = line.cursorToX(i);
+        }
+
+        // The whole name, as plain text, in the tool tip.
+        const QString tip = MsgF->InfoLab1->toolTip();
+        if (name.isEmpty()) {
+            QVERIFY(tip.isEmpty());
+            return;
+        }
+        QVERIFY(Qt::mightBeRichText(tip)); // how a tool tip decides, so the escapes are read
+        QTextDocument document;
+        document.setHtml(tip);
+        QCOMPARE(document.toPlainText().remove(QChar::LineSeparator).remove(QLatin1Char('\n')),
+                 TMsgF::visibleName(name));
     }
 
     void layout()
