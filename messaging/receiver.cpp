@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <deque>
@@ -30,6 +31,8 @@ struct Arrival {
 };
 
 std::deque<Arrival> g_waiting;
+// A black-list question is open (its nested loop may show further messages).
+bool g_asking = false;
 QPointer<QTimer> g_nameDue;
 int g_nameWaitMs = NameWaitMs;
 
@@ -77,14 +80,18 @@ void showMessage(const Arrival& message, const QString& host)
         app.FreshMessage = true;
         if (MsgF)
             MsgF->ShowViewer();
-    } else {
+    } else if (!g_asking) {
         // Further messages are shown while the question is open; Yes shows the newest.
         const QString question = QStringLiteral("Получено сообщение от ") + TMsgF::visibleName(host)
                                  + QStringLiteral(", однако этот компьютер занесен в черный список! "
                                                   "Хотите просмотреть сообщение сейчас?");
+        g_asking = true;
+        const QScopeGuard asked([] { g_asking = false; });
         if (platform::dialogs().confirm(question) && MsgF)
             MsgF->ShowViewer();
     }
+    // Else the question is open already: one box, however many messages a listed sender sends
+    // meanwhile, and its Yes shows the newest of them.
 
     app.MessageReceived = true;
     if (Form1)

@@ -297,50 +297,55 @@ private Q_SLOTS:
         QVERIFY(!Form1->TIconQ->CycleIcons());
     }
 
+    // One question at a time, however many messages a listed sender sends while it is open: each
+    // still plays its sound and becomes the last message, and Yes shows the newest.
     void messageArrivesWhileAsking_data()
     {
         QTest::addColumn<bool>("unlistMeanwhile");
-        QTest::addColumn<QList<bool>>("answers"); // the inner question is answered first
+        QTest::addColumn<int>("further"); // messages sent while the question is open
         QTest::addColumn<bool>("fresh");
 
-        QTest::newRow("second also listed: No to it, Yes to the first") << false << QList<bool>{false, true} << false;
-        QTest::newRow("list emptied meanwhile: second shown at once") << true << QList<bool>{true} << true;
+        QTest::newRow("many more from the listed sender: still one question") << false << 40 << false;
+        QTest::newRow("list emptied meanwhile: the next shown at once") << true << 1 << true;
     }
     void messageArrivesWhileAsking()
     {
         QFETCH(bool, unlistMeanwhile);
-        QFETCH(QList<bool>, answers);
+        QFETCH(int, further);
         QFETCH(bool, fresh);
 
         Program program(freeTcpPort());
         const QString name = loopbackName();
         useBlackList({name});
-        program.fake.dialogs.answers = answers;
-        bool sentSecond = false;
+        program.fake.dialogs.answers = {true};
+        const QString newest = QStringLiteral("сообщение %1").arg(further);
+        bool sentFurther = false;
         program.fake.dialogs.whileOpen = [&](const platform::RecordedBox&) {
-            if (sentSecond)
+            if (sentFurther)
                 return;
-            sentSecond = true;
+            sentFurther = true;
             QVERIFY(!MsgF->isVisible());
             if (unlistMeanwhile)
                 BListF->BBut7Click();
-            program.fake.clock.time = QTime(9, 6, 0);
-            deliver(program, {platform::toCp1251(QStringLiteral("второе"))});
+            for (int i = 1; i <= further; ++i) {
+                program.fake.clock.time = QTime(9, 6, i);
+                deliver(program, {platform::toCp1251(QStringLiteral("сообщение %1").arg(i))});
+            }
             // Handled in full while the first question is still open.
-            QCOMPARE(App().LastText, QStringLiteral("второе"));
-            QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:0"), name));
+            QCOMPARE(App().LastText, newest);
+            QCOMPARE(program.messageSounds(), 1 + further);
+            QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:%1").arg(further), name));
         };
 
         RawSender first(program.port, {platform::toCp1251(QStringLiteral("первое"))});
-        QTRY_VERIFY_WITH_TIMEOUT(sentSecond && program.ended >= 2 && first.done(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sentFurther && program.ended >= 1 + further && first.done(), 20000);
         QTRY_VERIFY(MsgF->isVisible());
 
-        QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation).size(), unlistMeanwhile ? 1 : 2);
-        QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("второе"));
-        QCOMPARE(MsgF->MsgTimeLab->text(), QStringLiteral("9:6:0"));
-        QCOMPARE(App().LastTime, QStringLiteral("9:6:0"));
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation), QStringList{question(name)});
+        QCOMPARE(MsgF->MsgLab->toPlainText(), newest);
+        QCOMPARE(MsgF->MsgTimeLab->text(), QStringLiteral("9:6:%1").arg(further));
         QCOMPARE(App().FreshMessage, fresh);
-        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:0"), name));
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:%1").arg(further), name));
     }
 
     void hostileInput_data()
