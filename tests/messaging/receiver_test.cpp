@@ -433,22 +433,28 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("senders"); // the sender of each message, in order
         QTest::addColumn<QStringList>("held");    // senders whose lookups hang
+        QTest::addColumn<int>("answerAfter");     // held lookups answer once this many were shown
         QTest::addColumn<QStringList>("shownAs"); // the names shown, in order
 
         const QString slow = QStringLiteral("127.0.0.2");
         const QString quick = QStringLiteral("127.0.0.3");
-        QTest::newRow("dead name server") << QStringList{slow} << QStringList{slow} << QStringList{QString()};
+        const QString late = QStringLiteral("slow-pc");
+        QTest::newRow("dead name server") << QStringList{slow} << QStringList{slow} << -1 << QStringList{QString()};
         QTest::newRow("a named sender waits behind an unnamed one")
-            << QStringList{slow, quick} << QStringList{slow} << QStringList{QString(), QStringLiteral("beta-pc")};
-        QTest::newRow("burst from one computer") << QStringList{quick, quick, quick, quick} << QStringList{}
+            << QStringList{slow, quick} << QStringList{slow} << -1 << QStringList{QString(), QStringLiteral("beta-pc")};
+        QTest::newRow("burst from one computer") << QStringList{quick, quick, quick, quick} << QStringList{} << -1
                                                  << QStringList(4, QStringLiteral("beta-pc"));
         QTest::newRow("slow name server, a message at a time")
-            << QStringList{slow, slow, slow} << QStringList{slow} << QStringList(3, QString());
+            << QStringList{slow, slow, slow} << QStringList{slow} << -1 << QStringList(3, QString());
+        // The sender's own name server answers just after the wait, each time a message comes.
+        QTest::newRow("name that answers after the wait, a message at a time")
+            << QStringList{slow, slow, slow} << QStringList{slow} << 1 << QStringList{QString(), late, late};
     }
     void namesThatComeLate()
     {
         QFETCH(QStringList, senders);
         QFETCH(QStringList, held);
+        QFETCH(int, answerAfter);
         QFETCH(QStringList, shownAs);
 
         Program program(freeTcpPort());
@@ -466,6 +472,12 @@ private Q_SLOTS:
             RawSender sender(program.port, {QByteArray::number(i)}, false, from.constData());
             // Taken by the program before the next one is sent, so the order is the arrival order.
             QTRY_VERIFY_WITH_TIMEOUT(sender.done() && shown.size() + WaitingMessageCount() == i + 1, 10000);
+            if (i + 1 == answerAfter) {
+                QTRY_COMPARE_WITH_TIMEOUT(shown.size(), answerAfter, 10000);
+                program.fake.names.releaseAll();
+                QString name;
+                QTRY_VERIFY(net::peer_names::known(senders[i], name));
+            }
         }
         QTRY_COMPARE_WITH_TIMEOUT(shown.size(), senders.size(), 10000);
         QCOMPARE(shown, shownAs);
