@@ -3,8 +3,6 @@
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QList>
 
 #include <optional>
@@ -116,18 +114,18 @@ qsizetype findSection(const QList<Line>& lines, const QString& section)
     return -1;
 }
 
-// Missing file: no lines. Unreadable file: nullopt.
+// Missing file: no lines. Unreadable file, or no regular file: nullopt.
 std::optional<QList<Line>> load(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (!QFileInfo::exists(path))
-            return QList<Line>();
+    QByteArray bytes;
+    switch (platform::readFile(path, &bytes)) {
+    case platform::ReadResult::Missing:
+        return QList<Line>();
+    case platform::ReadResult::Failed:
         return std::nullopt;
+    case platform::ReadResult::Read:
+        break;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
     return parse(platform::fromCp1251(bytes));
 }
 

@@ -3,8 +3,6 @@
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 
-#include <QFile>
-
 #include <stdexcept>
 
 namespace addresses {
@@ -39,11 +37,8 @@ QByteArray formatLines(const QStringList& entries)
 
 QStringList load(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("Cannot open file %1").arg(path).toStdString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    if (platform::readFile(path, &bytes) != platform::ReadResult::Read)
         throw std::runtime_error(QStringLiteral("Cannot open file %1").arg(path).toStdString());
     return parseLines(bytes);
 }

@@ -12,7 +12,8 @@ QStringList parseLines(const QByteArray& bytes);
 // Every entry followed by CR LF; an empty list gives no bytes.
 QByteArray formatLines(const QStringList& entries);
 
-// The file's lines. Throws std::runtime_error "Cannot open file <path>" when it cannot be read.
+// The file's lines. Throws std::runtime_error "Cannot open file <path>" when it cannot be read
+// or is no regular file.
 QStringList load(const QString& path);
 // Replaces the file whole and atomically. Throws std::runtime_error "Cannot create file <path>".
 void save(const QString& path, const QStringList& entries);

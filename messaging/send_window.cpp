@@ -20,11 +20,15 @@
 #include <QValidator>
 
 #include <exception>
+#include <stdexcept>
 
 TSenderF* SenderF = nullptr;
 
 const QString TSenderF::MissingInputText = QStringLiteral(
     "Для отправки сообщения, введите имя компьютера-получателя или его IP-адрес, а так же текст сообщения!");
+const QString TSenderF::HistoryNotSavedText = QStringLiteral(
+    "История адресов не сохранена: файл %1 не удалось прочитать, поэтому он оставлен как есть. "
+    "Сделайте файл доступным для чтения и перезапустите Pellavine.");
 
 namespace {
 
@@ -179,6 +183,7 @@ void TSenderF::FormCreate()
         try {
             setAddresses(addresses::load(app.AddressListPath));
         } catch (...) {
+            historyUnread_ = true;
             failure = std::current_exception();
         }
     }
@@ -284,7 +289,13 @@ void TSenderF::FormDestroy()
     // first failure is the one reported.
     std::exception_ptr failure;
     try {
-        addresses::save(app.AddressListPath, Addresses());
+        // A file that could not be read is not replaced by what this run added to an empty list.
+        if (historyUnread_) {
+            if (!Addresses().isEmpty())
+                throw std::runtime_error(HistoryNotSavedText.arg(app.AddressListPath).toUtf8().toStdString());
+        } else {
+            addresses::save(app.AddressListPath, Addresses());
+        }
     } catch (...) {
         failure = std::current_exception();
     }

@@ -22,6 +22,8 @@ public:
 
     // The notice of a click with no recipient or no text.
     static const QString MissingInputText;
+    // The history file could not be read at the start, so it is not replaced; %1 is its path.
+    static const QString HistoryNotSavedText;
     // Longest message text, in characters; the command line keeps to it too.
     static constexpr int MaxTextLength = 32767;
 
@@ -70,6 +72,7 @@ private:
     void popUpListMenu(QWidget* from, const QPoint& at);
 
     QPoint placed_; // the position read from the settings
+    bool historyUnread_ = false; // the history file exists but could not be read
 };
 
 extern TSenderF* SenderF;

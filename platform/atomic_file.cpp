@@ -1,6 +1,12 @@
 #include "platform/atomic_file.h"
 
+#include <QFile>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -16,6 +22,31 @@ bool replaceFile(const QString& path, const QByteArray& bytes)
         return false;
     }
     return file.commit();
+}
+
+ReadResult readFile(const QString& path, QByteArray* bytes)
+{
+    bytes->clear();
+    if (path.isEmpty())
+        return ReadResult::Missing;
+    const QByteArray name = QFile::encodeName(path);
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a writer for ever.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    struct stat info {};
+    QFile file;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return ReadResult::Failed;
+    }
+    *bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        bytes->clear();
+        return ReadResult::Failed;
+    }
+    return ReadResult::Read;
 }
 
 } // namespace platform

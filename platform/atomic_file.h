@@ -1,4 +1,5 @@
 #pragma once
+// How the program reads and replaces its own files (settings, black list, address history).
 #include <QByteArray>
 #include <QString>
 
@@ -8,5 +9,12 @@ namespace platform {
 // which then takes the file's place. The old file stays as it was unless every byte was
 // written. False on any failure.
 bool replaceFile(const QString& path, const QByteArray& bytes);
+
+enum class ReadResult { Read, Missing, Failed };
+
+// Reads a regular file whole. Anything else at the path (a FIFO, a device, a folder) is never
+// opened for reading and gives Failed, like a file that cannot be read, so a planted FIFO
+// cannot hang the program. Missing: nothing at the path.
+ReadResult readFile(const QString& path, QByteArray* bytes);
 
 } // namespace platform

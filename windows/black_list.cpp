@@ -7,7 +7,6 @@
 #include "platform/platform.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -21,6 +20,9 @@ TBListF* BListF = nullptr;
 
 const QString TBListF::NoNameText =
     QStringLiteral("Имя компьютера-отправителя неизвестно, поэтому его нельзя занести в черный список.");
+const QString TBListF::NotSavedText = QStringLiteral(
+    "Черный список не сохранен: файл %1 не удалось прочитать, поэтому он оставлен как есть. "
+    "Сделайте файл доступным для чтения и перезапустите Pellavine.");
 
 namespace {
 
@@ -211,20 +213,30 @@ QByteArray TBListF::formatFile(const QStringList& names)
 void TBListF::loadFromFile()
 {
     const QString path = App().BlackListPath;
-    if (path.isEmpty() || !QFile::exists(path))
+    QByteArray bytes;
+    switch (platform::readFile(path, &bytes)) {
+    case platform::ReadResult::Missing:
+        unread_ = false;
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    case platform::ReadResult::Failed:
+        unread_ = true;
         fileError("Cannot open file ", path);
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        fileError("Cannot open file ", path);
+    case platform::ReadResult::Read:
+        break;
+    }
     setNames(parseFile(bytes));
+    unread_ = false;
 }
 
 void TBListF::saveToFile() const
 {
     const QString path = App().BlackListPath;
+    if (unread_) {
+        // The file's own entries never reached the list: replacing it would lose them.
+        if (Blist->count() == 0)
+            return;
+        throw std::runtime_error(NotSavedText.arg(path).toUtf8().toStdString());
+    }
     if (!platform::replaceFile(path, formatFile(Names())))
         fileError("Cannot create file ", path);
 }

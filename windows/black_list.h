@@ -70,6 +70,8 @@ public:
     static QString upperName(const QString& name);
 
     static const QString NoNameText;
+    // A file that could not be read is never replaced; %1 is its path.
+    static const QString NotSavedText;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -80,9 +82,12 @@ private:
     void setNames(const QStringList& names);
     // Replaces the entries by the file's lines when the file exists; throws when it cannot be read.
     void loadFromFile();
-    // Replaces the file by the entries; throws when it cannot be written.
+    // Replaces the file by the entries; throws when it cannot be written, or when the file could
+    // not be read at the last load and the list holds names (they would replace its own).
     void saveToFile() const;
     void appendName(const QString& name);
+
+    bool unread_ = false; // the file exists but could not be read
 };
 
 extern TBListF* BListF;

@@ -1,5 +1,6 @@
 // The main window: start-up state, the welcome time, and the tray menu's commands.
 #include "tests/support/program_fixture.h"
+#include "tests/support/unprivileged.h"
 
 #include "controls/cool_tray_icon.h"
 #include "controls/skinned_button.h"
@@ -12,10 +13,13 @@
 #include "windows/message_viewer.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+
+#include <sys/stat.h>
 
 
 using platform::BoxKind;
@@ -369,7 +373,72 @@ private Q_SLOTS:
         QCOMPARE(file.ReadString(QStringLiteral("last"), QStringLiteral("adr"), QString()), QStringLiteral("localhost"));
         QVERIFY(!file.ReadString(QStringLiteral("sender"), QStringLiteral("left"), QString()).isEmpty());
     }
+
+    // A list file that could not be read (a FIFO, or no read permission) does not hang the start,
+    // is reported, and is not replaced at shut-down by what this run put in the empty list.
+    void filesThatCannotBeReadAreKept_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("fifo"); // else a file of mode 0200
+        QTest::newRow("BList.ini, FIFO") << "BList.ini" << true;
+        QTest::newRow("BList.ini, write-only") << "BList.ini" << false;
+        QTest::newRow("Adrs.ini, FIFO") << "Adrs.ini" << true;
+        QTest::newRow("Adrs.ini, write-only") << "Adrs.ini" << false;
+        QTest::newRow("Pellavine.ini, FIFO") << "Pellavine.ini" << true;
+    }
+    void filesThatCannotBeReadAreKept()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, fifo);
+        if (!fifo)
+            PV_RUN_UNPRIVILEGED();
+        ProgramFixture program;
+        DestroyWindows();
+        const QString path = program.dataFile(file);
+        const QByteArray kept("KEPT-1\r\nKEPT-2\r\n");
+        QFile::remove(path);
+        if (fifo) {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else {
+            QFile planted(path);
+            QVERIFY(planted.open(QIODevice::WriteOnly));
+            planted.write(kept);
+            planted.close();
+            QVERIFY(planted.setPermissions(QFileDevice::WriteOwner));
+        }
+        program.fake.dialogs.boxes.clear();
+        CreateWindows();
+        const bool settings = file == QLatin1String("Pellavine.ini");
+        // An unreadable settings file gives the defaults, as a missing one does.
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error),
+                 settings ? QStringList{} : QStringList{QStringLiteral("Cannot open file ") + path + QLatin1Char('.')});
+        QCOMPARE(App().Port, 243);
+
+        // What the run adds to the lists, which start empty.
+        BListF->AddFromViewer(QStringLiteral("ВАСЯ"));
+        SenderF->ADRL->setEditText(QStringLiteral("server"));
+        SenderF->FormClose();
+        program.fake.dialogs.boxes.clear();
+        DestroyWindows();
+
+        QStringList reports;
+        if (settings)
+            reports = QStringList(2, QStringLiteral("Unable to write to ") + path + QLatin1Char('.'));
+        else
+            reports << (file == QLatin1String("BList.ini") ? TBListF::NotSavedText : TSenderF::HistoryNotSavedText).arg(path);
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), reports);
+        if (fifo) {
+            struct stat status {};
+            QCOMPARE(lstat(QFile::encodeName(path).constData(), &status), 0);
+            QVERIFY(S_ISFIFO(status.st_mode));
+        } else {
+            QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+            QFile left(path);
+            QVERIFY(left.open(QIODevice::ReadOnly));
+            QCOMPARE(left.readAll(), kept);
+        }
+    }
 };
 
-QTEST_MAIN(MainWindowTest)
+PV_TEST_MAIN(MainWindowTest)
 #include "main_window_test.moc"

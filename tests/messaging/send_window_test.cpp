@@ -676,8 +676,8 @@ private Q_SLOTS:
         QCOMPARE(SenderF->Addresses(), QStringList{"typed"});
     }
 
-    // A history that cannot be read is reported and the rest of the creation still happens; one
-    // that cannot be written is reported, and the settings are written all the same.
+    // A history that cannot be read is reported and the rest of the creation still happens; it is
+    // not replaced at the end, which is reported, and the settings are written all the same.
     void historyFileErrors()
     {
         ProgramFixture program;
@@ -695,7 +695,8 @@ private Q_SLOTS:
         QVERIFY(Form1->isVisible());
 
         SenderF->move(12, 34);
-        App().LastAddress = "kept";
+        SenderF->ADRL->setEditText("kept");
+        SenderF->FormClose();
         App().FirstStart = true;
         QString message;
         try {
@@ -703,7 +704,7 @@ private Q_SLOTS:
         } catch (const std::exception& error) {
             message = QString::fromUtf8(error.what());
         }
-        QCOMPARE(message, "Cannot create file " + path);
+        QCOMPARE(message, TSenderF::HistoryNotSavedText.arg(path));
         QVERIFY(QFileInfo(path).isDir());
         const TIniFile ini(program.dataFile("Pellavine.ini"));
         QCOMPARE(ini.ReadInteger("sender", "left", 0), 12);
