@@ -4,10 +4,12 @@ void AppState::computePaths(const QString& exeDir, const QString& dataDir)
 {
     ExeDir = exeDir;
     DataDir = dataDir;
-    SettingsPath = DataDir + QStringLiteral("Pellavine.ini");
+    // An empty folder must not turn the files into names relative to the working folder.
+    const auto dataFile = [&](const QString& name) { return DataDir.isEmpty() ? QString() : DataDir + name; };
+    SettingsPath = dataFile(QStringLiteral("Pellavine.ini"));
     HelpPath = ExeDir + HelpFileName;
-    AddressListPath = DataDir + QStringLiteral("Adrs.ini");
-    BlackListPath = DataDir + QStringLiteral("BList.ini");
+    AddressListPath = dataFile(QStringLiteral("Adrs.ini"));
+    BlackListPath = dataFile(QStringLiteral("BList.ini"));
     SendSoundPath = ExeDir + QStringLiteral("Send.wav");
     WindowSoundPath = ExeDir + QStringLiteral("Wnd.wav");
     MessageSoundPath = ExeDir + QStringLiteral("Msg.wav");

@@ -41,6 +41,7 @@ struct AppState {
     bool FreshMessage = false;
 
     // Fills the path fields from the program's folder and the per-user folder (both end in '/').
+    // Without a per-user folder the data files' paths stay empty: nothing is read or kept.
     void computePaths(const QString& exeDir, const QString& dataDir);
 };
 

@@ -117,7 +117,9 @@ QByteArray readStandardInput(bool* tooLong)
 
 int settingsPort(int* port)
 {
-    const QString path = platform::paths().dataDir() + QStringLiteral("Pellavine.ini");
+    // Without a usable data folder the default port, not a file in the working folder.
+    const QString folder = platform::paths().dataDir();
+    const QString path = folder.isEmpty() ? QString() : folder + QStringLiteral("Pellavine.ini");
     *port = TIniFile(path).ReadInteger(QStringLiteral("config"), QStringLiteral("port"), 243);
     if (net::invalidPortText(*port).isEmpty())
         return StatusDelivered;

@@ -246,6 +246,9 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     const QString keyName = trimBlanks(key);
     if (!validName(sectionName, QStringLiteral("]")) || !validName(keyName, QStringLiteral("=")))
         failWrite();
+    // No data folder this run: nothing is kept, as the user was told at the start.
+    if (m_path.isEmpty())
+        return;
 
     // A file we cannot read is never replaced by one holding only this key.
     std::optional<QList<Line>> loaded = load(m_path);

@@ -39,7 +39,8 @@ public:
 
     // Creates the file, the section and the key as needed, replaces the key's value and keeps
     // every other line. The file is replaced atomically, and never when it could not be read
-    // (or is no regular file). Throws EIniFileException on failure.
+    // (or is no regular file). Throws EIniFileException on failure. An empty path (no data
+    // folder) reads the defaults and writes nothing.
     void WriteString(const QString& section, const QString& key, const QString& value);
     void WriteInteger(const QString& section, const QString& key, int value);
     void WriteBool(const QString& section, const QString& key, bool value);

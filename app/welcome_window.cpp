@@ -165,6 +165,9 @@ void TForm1::FormCreate()
 {
     AppState& app = App();
     app.computePaths(platform::paths().exeDir(), platform::paths().dataDir());
+    // The program runs on without its files; the user hears why once.
+    if (const QString problem = platform::paths().dataDirProblem(); !problem.isEmpty())
+        platform::dialogs().error(problem);
 
     const TIniFile ini(app.SettingsPath);
     const QString config = QStringLiteral("config");

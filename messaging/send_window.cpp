@@ -293,7 +293,7 @@ void TSenderF::FormDestroy()
         if (historyUnread_) {
             if (!Addresses().isEmpty())
                 throw std::runtime_error(HistoryNotSavedText.arg(app.AddressListPath).toUtf8().toStdString());
-        } else {
+        } else if (!app.AddressListPath.isEmpty()) {
             addresses::save(app.AddressListPath, Addresses());
         }
     } catch (...) {

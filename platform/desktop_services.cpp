@@ -16,9 +16,11 @@
 #include <QWindow>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform::desktop {
@@ -86,18 +88,26 @@ public:
     }
     QString dataDir() override
     {
-        if (m_dataDir.isEmpty()) {
+        if (!m_dataDirChecked) {
+            m_dataDirChecked = true;
             const struct passwd* pw = getpwuid(getuid());
-            m_dataDir = dataDirFor(qEnvironmentVariable("XDG_CONFIG_HOME"), qEnvironmentVariable("HOME"),
-                                   pw ? QString::fromLocal8Bit(pw->pw_dir) : QString(), QDir::tempPath());
-            QDir().mkpath(m_dataDir);
+            m_dataDir = usableDataDir(qEnvironmentVariable("XDG_CONFIG_HOME"), qEnvironmentVariable("HOME"),
+                                      pw ? QString::fromLocal8Bit(pw->pw_dir) : QString(), QDir::tempPath(),
+                                      &m_problem);
         }
         return m_dataDir;
+    }
+    QString dataDirProblem() override
+    {
+        dataDir();
+        return m_problem;
     }
 
 private:
     QString m_exeDir;
+    bool m_dataDirChecked = false;
     QString m_dataDir;
+    QString m_problem;
 };
 
 class SystemNameService final : public NameService {
@@ -186,22 +196,72 @@ public:
 } // namespace
 
 QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
-                   const QString& fallbackBase)
+                   const QString& fallbackBase, bool* inFallback)
 {
     // Relative values are to be ignored (XDG base directory rules); "/" is no home either.
     auto usable = [](const QString& dir) {
         return !dir.isEmpty() && QDir::isAbsolutePath(dir) && QDir::cleanPath(dir) != QLatin1String("/");
     };
     QString base;
-    if (usable(xdgConfigHome))
+    bool fallback = false;
+    if (usable(xdgConfigHome)) {
         base = QDir::cleanPath(xdgConfigHome);
-    else if (usable(home))
+    } else if (usable(home)) {
         base = QDir::cleanPath(home) + QLatin1String("/.config");
-    else if (usable(passwdHome))
+    } else if (usable(passwdHome)) {
         base = QDir::cleanPath(passwdHome) + QLatin1String("/.config");
-    else
+    } else {
         base = QDir::cleanPath(fallbackBase) + QStringLiteral("/pellavine-%1").arg(getuid());
+        fallback = true;
+    }
+    if (inFallback)
+        *inFallback = fallback;
     return base + QLatin1String("/Pellavine/");
+}
+
+QString privateFolderProblem(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return QStringLiteral("её не удалось создать (%1)").arg(qt_error_string(errno));
+    struct stat info {};
+    if (::lstat(name.constData(), &info) != 0)
+        return QStringLiteral("её не удалось проверить (%1)").arg(qt_error_string(errno));
+    if (S_ISLNK(info.st_mode))
+        return QStringLiteral("на её месте символическая ссылка");
+    if (!S_ISDIR(info.st_mode))
+        return QStringLiteral("на её месте не папка");
+    if (info.st_uid != geteuid())
+        return QStringLiteral("её владелец — другой пользователь");
+    if ((info.st_mode & 0077) != 0)
+        return QStringLiteral("она открыта другим пользователям");
+    return QString();
+}
+
+QString usableDataDir(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
+                      const QString& fallbackBase, QString* problem)
+{
+    problem->clear();
+    bool inFallback = false;
+    const QString dir = dataDirFor(xdgConfigHome, home, passwdHome, fallbackBase, &inFallback);
+    if (!inFallback) {
+        // The user's own folders, as the user has set them up.
+        QDir().mkpath(dir);
+        return dir;
+    }
+    // Another local user may have made these first, to read or plant the user's files.
+    const QString outer = QFileInfo(QDir::cleanPath(dir)).path();
+    for (const QString& folder : {outer, QDir::cleanPath(dir)}) {
+        const QString why = privateFolderProblem(folder);
+        if (!why.isEmpty()) {
+            *problem = QStringLiteral("Папка %1 не подходит для файлов Pellavine: %2. Настройки, черный список "
+                                      "и история адресов в этот раз не будут ни прочитаны, ни сохранены. Задайте "
+                                      "переменную окружения HOME или XDG_CONFIG_HOME и перезапустите Pellavine.")
+                           .arg(folder, why);
+            return QString();
+        }
+    }
+    return dir;
 }
 
 Dialogs& dialogs() { static QtDialogs s; return s; }

@@ -13,9 +13,21 @@ WindowSystem& windowSystem();
 NameService& nameService();
 
 // The per-user data folder for the given environment (XDG_CONFIG_HOME, HOME, the password
-// database's home). Never the file-system root. Ends in '/'. Exposed for tests.
+// database's home), else a folder of the user's in fallbackBase (the shared temporary folder;
+// *inFallback tells). Never the file-system root. Ends in '/'. Exposed for tests.
 QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
-                   const QString& fallbackBase);
+                   const QString& fallbackBase, bool* inFallback = nullptr);
+
+// The data folder as the program uses it: the user's own folders are made as needed; one in
+// the shared fallbackBase is made private (0700) and used only if it and the program's folder
+// in it are real folders of this user that nobody else can enter. Otherwise empty, with the
+// report for the user in *problem. Exposed for tests.
+QString usableDataDir(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
+                      const QString& fallbackBase, QString* problem);
+
+// Why the folder may not hold the user's files, creating it (0700) when missing: empty when
+// it is a real folder (no link) owned by this user with no access for others.
+QString privateFolderProblem(const QString& path);
 
 // Whether anything could play a sound: a PulseAudio (or PipeWire) server named or listening for
 // the user or the system, or a sound card with a playback device. `root` prefixes /dev and /run

@@ -78,8 +78,10 @@ class FakePaths final : public Paths {
 public:
     QString exe = QStringLiteral("/opt/pellavine/");
     QString data = QStringLiteral("/tmp/pellavine-test/");
+    QString problem;
     QString exeDir() override { return exe; }
     QString dataDir() override { return data; }
+    QString dataDirProblem() override { return problem; }
 };
 
 class FakeClock final : public Clock {

@@ -46,7 +46,9 @@ class Paths {
 public:
     virtual ~Paths() = default;
     virtual QString exeDir() = 0;
+    // Empty when no folder can be used safely; dataDirProblem() then tells the user why.
     virtual QString dataDir() = 0;
+    virtual QString dataDirProblem() = 0;
 };
 
 class Clock {

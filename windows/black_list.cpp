@@ -231,6 +231,9 @@ void TBListF::loadFromFile()
 void TBListF::saveToFile() const
 {
     const QString path = App().BlackListPath;
+    // No data folder this run: nothing is kept, as the user was told at the start.
+    if (path.isEmpty())
+        return;
     if (unread_) {
         // The file's own entries never reached the list: replacing it would lose them.
         if (Blist->count() == 0)

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
@@ -437,6 +438,31 @@ private Q_SLOTS:
             QVERIFY(left.open(QIODevice::ReadOnly));
             QCOMPARE(left.readAll(), kept);
         }
+    }
+
+    // Without a usable data folder the program says why once, runs on its defaults, and neither
+    // reads nor writes any file (not in the working folder either).
+    void noDataFolder()
+    {
+        ProgramFixture program;
+        DestroyWindows();
+        QTemporaryDir working;
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(working.path()));
+        program.fake.paths.data.clear();
+        program.fake.paths.problem = QStringLiteral("Папка не подходит.");
+        program.fake.dialogs.boxes.clear();
+        CreateWindows();
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), QStringList{program.fake.paths.problem});
+        QVERIFY(App().SettingsPath.isEmpty() && App().BlackListPath.isEmpty() && App().AddressListPath.isEmpty());
+        BListF->AddFromViewer(QStringLiteral("ВАСЯ"));
+        BListF->BBut1Click();
+        SenderF->ADRL->setEditText(QStringLiteral("server"));
+        SenderF->FormClose();
+        DestroyWindows();
+        QDir::setCurrent(before);
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), QStringList{program.fake.paths.problem});
+        QCOMPARE(QDir(working.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{});
     }
 };
 

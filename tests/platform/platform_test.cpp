@@ -26,6 +26,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace platform;
 
@@ -52,6 +53,80 @@ private Q_SLOTS:
         QFETCH(QString, passwd);
         QFETCH(QString, expected);
         QCOMPARE(desktop::dataDirFor(xdg, home, passwd, QStringLiteral("/tmp")), expected);
+    }
+
+    // With no home to be found the data folder falls back to the shared temporary folder, where
+    // another user may have been first: it is used only when it is private and the user's own.
+    // A folder in the user's own home is used as the user has set it up.
+    void fallbackDataFolder_data()
+    {
+        QTest::addColumn<QString>("planted"); // what stood at the folder's place before the start
+        QTest::addColumn<QString>("refusal"); // part of the report; empty when the folder is used
+        QTest::newRow("nothing: made private") << "" << "";
+        QTest::newRow("another user's folder") << "owner" << "владелец — другой пользователь";
+        QTest::newRow("own folder open to others") << "open" << "она открыта другим пользователям";
+        QTest::newRow("symbolic link to a folder") << "link" << "символическая ссылка";
+        QTest::newRow("a file") << "file" << "не папка";
+        QTest::newRow("link inside the private folder") << "inner link" << "символическая ссылка";
+        QTest::newRow("home folder open to others: used") << "home" << "";
+    }
+    void fallbackDataFolder()
+    {
+        QFETCH(QString, planted);
+        QFETCH(QString, refusal);
+        if (planted == QLatin1String("owner") && geteuid() != 0)
+            QSKIP("only root can give a folder to another user");
+        QTemporaryDir base;
+        const QString outer = base.filePath(QStringLiteral("pellavine-%1").arg(getuid()));
+        const QString inner = outer + QStringLiteral("/Pellavine");
+        const QString home = base.filePath(QStringLiteral("home"));
+        const QString elsewhere = base.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        const QByteArray outerName = QFile::encodeName(outer);
+        if (planted == QLatin1String("owner")) {
+            QCOMPARE(mkdir(outerName.constData(), 0700), 0);
+            QCOMPARE(chown(outerName.constData(), 65534, 65534), 0);
+        } else if (planted == QLatin1String("open")) {
+            QCOMPARE(mkdir(outerName.constData(), 0700), 0);
+            QCOMPARE(chmod(outerName.constData(), 0777), 0);
+        } else if (planted == QLatin1String("link")) {
+            QVERIFY(QFile::link(elsewhere, outer));
+        } else if (planted == QLatin1String("file")) {
+            QFile file(outer);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        } else if (planted == QLatin1String("inner link")) {
+            QCOMPARE(mkdir(outerName.constData(), 0700), 0);
+            QVERIFY(QFile::link(elsewhere, inner));
+        } else if (planted == QLatin1String("home")) {
+            QCOMPARE(mkdir(QFile::encodeName(home).constData(), 0777), 0);
+            QCOMPARE(chmod(QFile::encodeName(home).constData(), 0777), 0);
+        }
+
+        QString problem;
+        const QString dir = desktop::usableDataDir(QString(), planted == QLatin1String("home") ? home : QString(),
+                                                   QString(), base.path(), &problem);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(dir, QString());
+            const QString refused = planted == QLatin1String("inner link") ? inner : outer;
+            QVERIFY2(problem.contains(refused + QStringLiteral(" не подходит")) && problem.contains(refusal),
+                     qPrintable(problem));
+            QVERIFY(QDir(elsewhere).isEmpty());
+            return;
+        }
+        QCOMPARE(problem, QString());
+        if (planted == QLatin1String("home")) {
+            QCOMPARE(dir, home + QStringLiteral("/.config/Pellavine/"));
+            QVERIFY(QFileInfo(dir).isDir());
+            return;
+        }
+        QCOMPARE(dir, inner + QLatin1Char('/'));
+        for (const QString& folder : {outer, inner}) {
+            struct stat info {};
+            QCOMPARE(lstat(QFile::encodeName(folder).constData(), &info), 0);
+            QVERIFY(S_ISDIR(info.st_mode));
+            QCOMPARE(info.st_mode & 0777, 0700u);
+            QCOMPARE(info.st_uid, geteuid());
+        }
     }
 
     // The platform asked of Qt: X11 wherever the session has an X server (XWayland included),
