@@ -3,6 +3,9 @@
 #include "controls/application_link.h"
 #include "platform/platform.h"
 
+const QString TOneProgram::LockFailedText = QStringLiteral(
+    "Pellavine не может проверить, не запущен ли он уже: %1 Программа продолжит работу.");
+
 TOneProgram::TOneProgram(QObject* owner) : QObject(owner) {}
 
 TOneProgram::~TOneProgram()
@@ -15,8 +18,13 @@ void TOneProgram::Loaded()
 {
     const QString name = platform::applicationTitle().left(NameLimit);
     ownsMutex_ = false;
-    // A lock that cannot be made counts as held by another copy.
-    if (!lock_.acquire(name)) {
+    if (lock_.acquire(name)) {
+        // The first copy.
+    } else if (!lock_.failure().isEmpty()) {
+        // Only a lock that another copy holds means "already running": this copy runs on, and a
+        // second one started meanwhile would be told that the port is taken.
+        platform::dialogs().error(LockFailedText.arg(lock_.failure()));
+    } else {
         secondCopy_ = true;
         if (AlreadyExist)
             AlreadyExist(this);

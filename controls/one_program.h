@@ -1,6 +1,7 @@
 #pragma once
 // Keeps a second copy of the program from running in the same login. The first copy holds a lock
-// named after the application title for its whole run; a copy that cannot get it ends quietly.
+// named after the application title for its whole run; a copy that finds it held ends quietly.
+// A lock that cannot be made at all is reported, and the copy runs on.
 #include "platform/instance_lock.h"
 
 #include <QObject>
@@ -13,6 +14,8 @@ public:
 
     // Longest lock name taken from the title.
     static constexpr int NameLimit = 255;
+    // The report of a lock that cannot be made; %1 is InstanceLock::failure().
+    static const QString LockFailedText;
 
     explicit TOneProgram(QObject* owner = nullptr);
     ~TOneProgram() override;

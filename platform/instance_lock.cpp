@@ -1,6 +1,9 @@
 #include "platform/instance_lock.h"
 
+#include "platform/platform.h"
+
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,18 +16,23 @@ namespace {
 
 constexpr int kMaxFileNameBytes = 255;
 
-// The fallback folder is shared /tmp: it must be ours, a real folder and closed to others.
-bool privateFolder(const QByteArray& path)
+QString whyNot(int error)
 {
-    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return false;
-    struct stat info {};
-    if (lstat(path.constData(), &info) != 0)
-        return false;
-    if (!S_ISDIR(info.st_mode) || info.st_uid != getuid())
-        return false;
-    // Ours, but maybe made open by another part of the program: close it.
-    return (info.st_mode & 0077) == 0 || chmod(path.constData(), 0700) == 0;
+    switch (error) {
+    case ELOOP:
+        return QStringLiteral("на его месте символическая ссылка");
+    case EISDIR:
+        return QStringLiteral("на его месте папка");
+    default:
+        return qt_error_string(error);
+    }
+}
+
+QString cannotMake(const QString& path, const QString& why)
+{
+    return QStringLiteral("не удалось создать файл блокировки %1 (%2). Удалите то, что находится на месте "
+                          "этого файла, или проверьте права на его папку.")
+        .arg(path, why);
 }
 
 } // namespace
@@ -34,12 +42,10 @@ InstanceLock::~InstanceLock() { release(); }
 QString InstanceLock::lockDirectory()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (runtime.startsWith(QLatin1Char('/')))
+    if (runtime.startsWith(QLatin1Char('/')) && QFileInfo(runtime).isDir())
         return runtime.endsWith(QLatin1Char('/')) ? runtime : runtime + QLatin1Char('/');
-    const QString fallback = QStringLiteral("/tmp/pellavine-%1").arg(getuid());
-    if (!privateFolder(QFile::encodeName(fallback)))
-        return QString();
-    return fallback + QLatin1Char('/');
+    // Not a shared folder such as /tmp, where another user could take the name first.
+    return paths().dataDir();
 }
 
 QString InstanceLock::lockFileName(const QString& name)
@@ -56,17 +62,35 @@ QString InstanceLock::lockFileName(const QString& name)
 bool InstanceLock::acquire(const QString& name)
 {
     release();
+    failure_.clear();
     const QString folder = lockDirectory();
-    if (folder.isEmpty())
+    if (folder.isEmpty()) {
+        failure_ = QStringLiteral("файлу блокировки негде лежать: переменная XDG_RUNTIME_DIR не задана, а папка "
+                                  "для файлов программы недоступна. Задайте переменную окружения XDG_RUNTIME_DIR "
+                                  "или HOME.");
         return false;
-    const QByteArray path = QFile::encodeName(folder + lockFileName(name));
+    }
+    const QString path = folder + lockFileName(name);
     // Close-on-exec: a program started by this one (a browser, a mail program) must not keep the
-    // lock alive after this process has ended.
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
+    // lock alive after this process has ended. Non-blocking: a FIFO in its place must not hang us.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                          0600);
+    if (fd < 0) {
+        failure_ = cannotMake(path, whyNot(errno));
         return false;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
+        failure_ = cannotMake(path, QStringLiteral("на его месте не обычный файл"));
+        return false;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        // Only a lock another process really holds means another copy.
+        if (error != EWOULDBLOCK)
+            failure_ = cannotMake(path, whyNot(error));
         return false;
     }
     fd_ = fd;

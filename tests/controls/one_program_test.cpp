@@ -1,15 +1,18 @@
 #include "controls/application_link.h"
 #include "controls/one_program.h"
+#include "platform/fake_platform.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 #include <fcntl.h>
 #include <cstdio>
 #include <sys/stat.h>
@@ -58,8 +61,18 @@ class OneProgramTest : public QObject {
     Q_OBJECT
 private:
     QTemporaryDir runtime_;
+    QTemporaryDir data_;
+    std::unique_ptr<platform::FakePlatform> fake_;
     int terminations_ = 0;
     int hiddenMainForms_ = 0;
+
+    static void setRuntime(const QString& folder)
+    {
+        if (folder.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
+    }
 
     // Starts a copy of this test program holding the lock `name`; null when it did not get it.
     QProcess* startHolder(const QString& name)
@@ -79,7 +92,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(runtime_.isValid());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime_.path()));
+        QVERIFY(data_.isValid());
         controls::applicationLink().terminate = [this] { ++terminations_; };
         controls::applicationLink().hideMainFormAtStart = [this] { ++hiddenMainForms_; };
     }
@@ -87,7 +100,18 @@ private Q_SLOTS:
     {
         terminations_ = 0;
         hiddenMainForms_ = 0;
+        fake_ = std::make_unique<platform::FakePlatform>();
+        fake_->paths.data = data_.path() + QLatin1Char('/');
+        setRuntime(runtime_.path());
         platform::setApplicationTitle(QStringLiteral("Pellavine 1.2"));
+    }
+    void cleanup()
+    {
+        fake_.reset();
+        // Whatever a case left in the lock file's place.
+        const QString path = runtime_.filePath(InstanceLock::lockFileName(QStringLiteral("Pellavine 1.2")));
+        QFile::remove(path);
+        QDir().rmdir(path);
     }
 
     void lockFileName_data()
@@ -125,35 +149,68 @@ private Q_SLOTS:
         QVERIFY(lock.acquire(name));
     }
 
+    // The runtime folder, else the data folder: never a shared one such as /tmp, where another
+    // user could take the lock's place first.
     void lockDirectory_data()
     {
-        QTest::addColumn<QByteArray>("runtime");
-        QTest::addColumn<QString>("expected");
-        const QString fallback = QStringLiteral("/tmp/pellavine-%1/").arg(getuid());
-        QTest::newRow("runtime folder") << QByteArray("/run/user/77") << "/run/user/77/";
-        QTest::newRow("with slash") << QByteArray("/run/user/77/") << "/run/user/77/";
-        QTest::newRow("unset") << QByteArray() << fallback;
-        QTest::newRow("relative is ignored") << QByteArray("run") << fallback;
+        QTest::addColumn<QString>("runtime"); // "%run" stands for an existing runtime folder
+        QTest::addColumn<QString>("expected"); // "%data" for the data folder
+        QTest::newRow("runtime folder") << "%run" << "%run/";
+        QTest::newRow("with slash") << "%run/" << "%run/";
+        QTest::newRow("unset") << QString() << "%data";
+        QTest::newRow("relative is ignored") << "run" << "%data";
+        QTest::newRow("missing folder") << "/nonexistent/run" << "%data";
     }
     void lockDirectory()
     {
-        QFETCH(QByteArray, runtime);
+        QFETCH(QString, runtime);
         QFETCH(QString, expected);
-        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-        if (runtime.isNull())
-            qunsetenv("XDG_RUNTIME_DIR");
-        else
-            qputenv("XDG_RUNTIME_DIR", runtime);
-        const QString folder = InstanceLock::lockDirectory();
-        qputenv("XDG_RUNTIME_DIR", saved);
-        QCOMPARE(folder, expected);
-        if (!runtime.startsWith('/')) {
-            // The shared fallback must be private to the user.
-            struct stat info {};
-            QCOMPARE(lstat(QFile::encodeName(folder).constData(), &info), 0);
-            QVERIFY(S_ISDIR(info.st_mode));
-            QCOMPARE(info.st_mode & 0777, 0700u);
+        const auto expand = [this](QString text) {
+            return text.replace(QLatin1String("%run"), runtime_.path()).replace(QLatin1String("%data"), fake_->paths.data);
+        };
+        setRuntime(runtime.isNull() ? QString() : expand(runtime));
+        QCOMPARE(InstanceLock::lockDirectory(), expand(expected));
+    }
+
+    // Something in the lock file's place, or no place for it, is no other copy: this copy runs
+    // on and says what is wrong.
+    void lockThatCannotBeMade_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("symbolic link") << "link" << "символическая ссылка";
+        QTest::newRow("folder") << "folder" << "папка";
+        QTest::newRow("FIFO") << "fifo" << "не обычный файл";
+        QTest::newRow("no runtime folder and no data folder") << "nowhere" << "XDG_RUNTIME_DIR не задана";
+    }
+    void lockThatCannotBeMade()
+    {
+        QFETCH(QString, planted);
+        QFETCH(QString, reason);
+        const QString path = runtime_.filePath(InstanceLock::lockFileName(platform::applicationTitle()));
+        const QByteArray name = QFile::encodeName(path);
+        if (planted == QLatin1String("link"))
+            QVERIFY(QFile::link(runtime_.filePath(QStringLiteral("elsewhere")), path));
+        else if (planted == QLatin1String("folder"))
+            QVERIFY(QDir().mkdir(path));
+        else if (planted == QLatin1String("fifo"))
+            QCOMPARE(mkfifo(name.constData(), 0600), 0);
+        if (planted == QLatin1String("nowhere")) {
+            setRuntime(QString());
+            fake_->paths.data.clear();
         }
+
+        TOneProgram guard;
+        guard.Loaded();
+        QVERIFY(!guard.SecondCopy());
+        QCOMPARE(terminations_, 0);
+        QCOMPARE(hiddenMainForms_, 0);
+        const QStringList reports = fake_->dialogs.texts(platform::BoxKind::Error);
+        QCOMPARE(reports.size(), 1);
+        QVERIFY2(reports[0].contains(reason), qPrintable(reports[0]));
+        if (planted != QLatin1String("nowhere"))
+            QVERIFY2(reports[0].contains(path), qPrintable(reports[0]));
+        QVERIFY(!QFileInfo::exists(runtime_.filePath(QStringLiteral("elsewhere"))));
     }
 
     void secondLockInThisProcess_data()
@@ -223,16 +280,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("otherCopy");
         QTest::addColumn<bool>("handler");
         QTest::addColumn<bool>("switchToPrevious");
-        QTest::newRow("first copy") << false << true << false;
-        QTest::newRow("second copy with handler") << true << true << false;
-        QTest::newRow("second copy without handler") << true << false << false;
-        QTest::newRow("second copy, switch to previous") << true << true << true;
+        QTest::addColumn<bool>("runtimeFolder");
+        QTest::newRow("first copy") << false << true << false << true;
+        QTest::newRow("second copy with handler") << true << true << false << true;
+        QTest::newRow("second copy without handler") << true << false << false << true;
+        QTest::newRow("second copy, switch to previous") << true << true << true << true;
+        QTest::newRow("first copy, lock in the data folder") << false << true << false << false;
+        QTest::newRow("second copy, lock in the data folder") << true << true << false << false;
     }
     void guard()
     {
         QFETCH(bool, otherCopy);
         QFETCH(bool, handler);
         QFETCH(bool, switchToPrevious);
+        QFETCH(bool, runtimeFolder);
+        if (!runtimeFolder)
+            setRuntime(QString());
         InstanceLock running;
         if (otherCopy)
             QVERIFY(running.acquire(platform::applicationTitle()));
@@ -253,6 +316,7 @@ private Q_SLOTS:
         QCOMPARE(senders.size(), otherCopy && handler ? 1 : 0);
         if (!senders.isEmpty())
             QCOMPARE(senders.first(), &guard);
+        QVERIFY(fake_->dialogs.boxes.isEmpty());
     }
 
     // The first copy holds the lock for its whole run and gives it up when it ends.
