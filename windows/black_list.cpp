@@ -264,6 +264,12 @@ void TBListF::FormDestroy()
 
 void TBListF::BBut1Click()
 {
+    // A file that could not be read is kept as it is and said so; staying open would not help.
+    if (unread_) {
+        platform::runGuarded([this] { saveToFile(); });
+        close();
+        return;
+    }
     platform::runGuarded([this] {
         saveToFile();
         close();

@@ -415,8 +415,16 @@ private Q_SLOTS:
                  settings ? QStringList{} : QStringList{QStringLiteral("Cannot open file ") + path + QLatin1Char('.')});
         QCOMPARE(App().Port, 243);
 
-        // What the run adds to the lists, which start empty.
+        // What the run adds to the lists, which start empty; the black list's OK does not keep
+        // its window open over a file that cannot be helped.
         BListF->AddFromViewer(QStringLiteral("ВАСЯ"));
+        BListF->show();
+        program.fake.dialogs.boxes.clear();
+        BListF->BBut1Click();
+        QVERIFY(!BListF->isVisible());
+        const QString notSaved = TBListF::NotSavedText.arg(path);
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error),
+                 file == QLatin1String("BList.ini") ? QStringList{notSaved} : QStringList{});
         SenderF->ADRL->setEditText(QStringLiteral("server"));
         SenderF->FormClose();
         program.fake.dialogs.boxes.clear();
@@ -426,7 +434,7 @@ private Q_SLOTS:
         if (settings)
             reports = QStringList(2, QStringLiteral("Unable to write to ") + path + QLatin1Char('.'));
         else
-            reports << (file == QLatin1String("BList.ini") ? TBListF::NotSavedText : TSenderF::HistoryNotSavedText).arg(path);
+            reports << (file == QLatin1String("BList.ini") ? notSaved : TSenderF::HistoryNotSavedText.arg(path));
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), reports);
         if (fifo) {
             struct stat status {};
