@@ -69,7 +69,7 @@ void showMessage(const Arrival& message, const QString& host)
     if (MsgF) {
         MsgF->ShowSender(host, message.address);
         MsgF->MsgTimeLab->setText(message.time);
-        MsgF->MsgLab->setPlainText(TMsgF::printable(app.LastText));
+        MsgF->ShowText(TMsgF::printable(app.LastText));
     }
 
     if (app.SoundOn)

@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTextBoundaryFinder>
 #include <QTextOption>
 #include <QTimer>
 
@@ -225,6 +226,27 @@ void TMsgF::ShowSender(const QString& name, const QString& address)
     InfoLab1->setToolTip(lines.isEmpty() ? QString()
                                          : QStringLiteral("<p style=\"white-space:pre\">")
                                                + lines.join(QStringLiteral("<br>")) + QStringLiteral("</p>"));
+}
+
+void TMsgF::ShowText(const QString& text)
+{
+    // The layout's own idea of where a line may break, so that no stretch it would have to
+    // search through is missed (a no-break space joins words, for one).
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    qsizetype last = 0;
+    bool longStretch = false;
+    while (!longStretch && breaks.toNextBoundary() >= 0) {
+        longStretch = breaks.position() - last > LongestWordToWrap;
+        last = breaks.position();
+    }
+    const QTextOption::WrapMode mode =
+        longStretch ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    if (MsgLab->wordWrapMode() != mode) {
+        // A new wrap mode lays out the old text again: empty it first.
+        MsgLab->clear();
+        MsgLab->setWordWrapMode(mode);
+    }
+    MsgLab->setPlainText(text);
 }
 
 void TMsgF::ShowViewer()

@@ -41,6 +41,13 @@ public:
     // is shortened in the middle to fit the label, and whole in its plain-text tool tip.
     void ShowSender(const QString& name, const QString& address);
 
+    // Puts the text into MsgLab. A text with a long stretch that offers no line break is wrapped
+    // anywhere: wrapped at word boundaries, laying out such a stretch takes time growing with the
+    // square of its length (half a second for 64 KiB), which any sender could repeat at will.
+    void ShowText(const QString& text);
+    // Longest stretch without a line break opportunity that is still wrapped at word boundaries.
+    static constexpr int LongestWordToWrap = 1000;
+
     // --- Handlers ---
     void FormCreate();
     void FormShow();

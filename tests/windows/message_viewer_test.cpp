@@ -419,6 +419,40 @@ private Q_SLOTS:
                  TMsgF::visibleName(name));
     }
 
+    // Word wrapping lays a stretch without break opportunities out in time growing with the
+    // square of its length: half a second for the 64 KiB a sender may send, again and again.
+    void wrapping_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("anywhere");
+
+        QString noBreakSpaces;
+        while (noBreakSpaces.size() <= TMsgF::LongestWordToWrap)
+            noBreakSpaces += QStringLiteral("ab\u00a0");
+        // The space after a word counts with it.
+        const QString longestWord(TMsgF::LongestWordToWrap - 1, QLatin1Char('w'));
+
+        QTest::newRow("ordinary words") << QStringLiteral("Привет, как дела? Всё хорошо.") << false;
+        QTest::newRow("words as long as may be") << (longestWord + QLatin1Char(' ')).repeated(5) << false;
+        QTest::newRow("64 KiB of one letter") << QString(MaxMessageBytes, QLatin1Char('A')) << true;
+        QTest::newRow("one word too long") << QString(TMsgF::LongestWordToWrap + 1, QChar(0x0436)) << true;
+        QTest::newRow("no-break spaces join words") << noBreakSpaces << true;
+    }
+    void wrapping()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, anywhere);
+
+        ProgramFixture program;
+        MsgF->show();
+        // Before it, a text wrapped the other way.
+        MsgF->ShowText(anywhere ? QStringLiteral("a b") : QString(MaxMessageBytes, QLatin1Char('A')));
+        MsgF->ShowText(text);
+        QCOMPARE(MsgF->MsgLab->wordWrapMode(),
+                 anywhere ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
+        QCOMPARE(MsgF->MsgLab->document()->toRawText(), text);
+    }
+
     void layout()
     {
         ProgramFixture program;
