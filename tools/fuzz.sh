@@ -19,6 +19,9 @@ seeds=$root/tests/fuzz/corpus
 names=(cp1251_fuzz settings_file_fuzz address_history_fuzz black_list_fuzz receiver_fuzz)
 # Every run: a hung input is a finding, and so is one that grows without bound.
 common=(-timeout=30 -rss_limit_mb=3072 -print_final_stats=1)
+# The receiving end runs some ten inputs where the others run thousands: let its inputs grow to
+# scripts of several operations sooner.
+own_options() { [[ $1 == receiver_fuzz ]] && echo -len_control=10; true; }
 
 usage() { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 
@@ -70,8 +73,8 @@ do_brief() {
     scratch=$(mktemp -d)
     trap 'rm -rf "$scratch"' RETURN
     mkdir -p "$build/artifacts/$name"
-    "$build/fuzzers/$name" "${common[@]}" -max_total_time=4 -artifact_prefix="$build/artifacts/$name/" \
-        "$scratch" "$seeds/$name"
+    "$build/fuzzers/$name" "${common[@]}" $(own_options "$name") -max_total_time=4 \
+        -artifact_prefix="$build/artifacts/$name/" "$scratch" "$seeds/$name"
 }
 
 do_run() {
@@ -96,7 +99,7 @@ do_run() {
         local corpus=$build/corpus/$name
         mkdir -p "$corpus" "$build/artifacts/$name"
         echo "=== $name"
-        "$build/fuzzers/$name" "${common[@]}" -artifact_prefix="$build/artifacts/$name/" \
+        "$build/fuzzers/$name" "${common[@]}" $(own_options "$name") -artifact_prefix="$build/artifacts/$name/" \
             "${limits[@]}" "${extra[@]}" "$corpus" "$seeds/$name"
         if [[ $keep -eq 1 ]]; then
             # Only inputs that add coverage to the seeds are copied into the repository.
