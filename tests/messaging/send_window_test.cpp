@@ -569,11 +569,11 @@ private Q_SLOTS:
     // A position the platform cannot know is not written over the saved one.
     void survivesRestart()
     {
-        const QByteArray history("\xf1\xe5\xf0\xe2\xe5\xf0\r\nServer\r\n10.0.0.7\r\n\r\nlast one\r\n");
+        const QByteArray history("\xf1\xe5\xf0\xe2\xe5\xf0\r\nServer\r\n127.0.0.7\r\n\r\nlast one\r\n");
         ProgramFixture program;
         QCOMPARE(SenderF->pos(), QPoint(150, 150)); // no settings yet
         restartWith(program, history);
-        QCOMPARE(SenderF->Addresses(), (QStringList{QStringLiteral("сервер"), "Server", "10.0.0.7", "", "last one"}));
+        QCOMPARE(SenderF->Addresses(), (QStringList{QStringLiteral("сервер"), "Server", "127.0.0.7", "", "last one"}));
         QCOMPARE(SenderF->ADRL->currentIndex(), -1);
         SenderF->move(321, 87);
         restartWith(program, {});

@@ -39,7 +39,7 @@ void pretendMessage(const QString& host, bool fresh)
     AppState& app = App();
     app.LastTime = QStringLiteral("9:5:3");
     app.LastSenderHost = host;
-    app.LastSenderAddress = QStringLiteral("10.0.0.7");
+    app.LastSenderAddress = QStringLiteral("127.0.0.7");
     app.LastText = QStringLiteral("текст");
     app.MessageReceived = true;
     app.FreshMessage = fresh;
@@ -250,8 +250,8 @@ private Q_SLOTS:
         QTest::newRow("sender without a name") << "" << "" << "";
         QTest::newRow("send window already open keeps its address") << "alpha" << "beta" << "beta";
         // Such a name cannot be looked up and may pose as another: the reply goes to the address.
-        QTest::newRow("name with hidden characters") << QStringLiteral("boss-pc\u00A0\u00A0(192.168.1.10):") << ""
-                                                     << "10.0.0.7";
+        QTest::newRow("name with hidden characters") << QStringLiteral("boss-pc\u00A0\u00A0(127.1.1.10):") << ""
+                                                     << "127.0.0.7";
     }
     void reply()
     {
@@ -354,7 +354,7 @@ private Q_SLOTS:
         QTest::newRow("no name") << "" << "";
         QTest::newRow("246 characters") << QString(246, QLatin1Char('w')) << "…";
         QTest::newRow("no-break spaces posing as a header")
-            << QStringLiteral("boss-pc") + nbsp + QStringLiteral("(192.168.1.10):") + nbsp << "…";
+            << QStringLiteral("boss-pc") + nbsp + QStringLiteral("(127.1.1.10):") + nbsp << "…";
         QTest::newRow("zero-width, bidi and other spaces")
             << QStringLiteral("bo\u200Bss\u202E-pc\u2066\u3000\uFEFF\u00AD") << QStringLiteral("bo\uFFFDss\uFFFD-pc\uFFFD\u2423\uFFFD\uFFFD");
         QTest::newRow("line break and tab") << QStringLiteral("a\nb\tc") << QStringLiteral("a\u240Ab\u2409c");
@@ -366,7 +366,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, shown);
         ProgramFixture program;
-        const QString address = QStringLiteral("192.168.77.123");
+        const QString address = QStringLiteral("127.177.177.123");
         MsgF->ShowSender(name, address);
 
         const QString text = MsgF->InfoLab1->text();
