@@ -9,32 +9,7 @@
 #include "platform/cp1251.h"
 #include "platform/fake_platform.h"
 
-#include <QFile>
-
 #include <cstdint>
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile out(path);
-    FUZZ_CHECK(out.open(QIODevice::WriteOnly | QIODevice::Truncate), path);
-    FUZZ_CHECK(out.write(bytes) == bytes.size(), path);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile in(path);
-    FUZZ_CHECK(in.open(QIODevice::ReadOnly), path);
-    return in.readAll();
-}
-
-QString joined(const QStringList& entries)
-{
-    return entries.join(QStringLiteral("|")) + QStringLiteral(" (%1)").arg(entries.size());
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
@@ -55,23 +30,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(!entry.contains(u'\r') && !entry.contains(u'\n') && !entry.contains(QChar(0)), entry);
 
     const QByteArray formatted = addresses::formatLines(entries);
-    FUZZ_CHECK(addresses::parseLines(formatted) == entries, joined(addresses::parseLines(formatted)), joined(entries));
+    FUZZ_CHECK(addresses::parseLines(formatted) == entries, fuzz::joined(addresses::parseLines(formatted)), fuzz::joined(entries));
     FUZZ_CHECK(addresses::formatLines(addresses::parseLines(formatted)) == formatted);
 
     const QString path = App().AddressListPath;
-    writeFile(path, bytes);
+    fuzz::writeFile(path, bytes);
     try {
         SenderF->FormCreate();
     } catch (const std::exception& e) {
         FUZZ_CHECK(false, QString::fromUtf8(e.what()));
     }
-    FUZZ_CHECK(SenderF->Addresses() == entries, joined(SenderF->Addresses()), joined(entries));
+    FUZZ_CHECK(SenderF->Addresses() == entries, fuzz::joined(SenderF->Addresses()), fuzz::joined(entries));
     try {
         SenderF->FormDestroy();
     } catch (const std::exception& e) {
         FUZZ_CHECK(false, QString::fromUtf8(e.what()));
     }
-    const QStringList again = addresses::parseLines(readFile(path));
-    FUZZ_CHECK(again == entries, joined(again), joined(entries));
+    const QStringList again = addresses::parseLines(fuzz::readFile(path));
+    FUZZ_CHECK(again == entries, fuzz::joined(again), fuzz::joined(entries));
     return 0;
 }

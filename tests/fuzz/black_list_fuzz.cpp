@@ -10,7 +10,6 @@
 #include "platform/fake_platform.h"
 #include "windows/black_list.h"
 
-#include <QFile>
 #include <QListWidget>
 
 #include <cstdint>
@@ -18,25 +17,6 @@
 namespace {
 
 platform::FakePlatform* g_fake = nullptr;
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile out(path);
-    FUZZ_CHECK(out.open(QIODevice::WriteOnly | QIODevice::Truncate), path);
-    FUZZ_CHECK(out.write(bytes) == bytes.size(), path);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile in(path);
-    FUZZ_CHECK(in.open(QIODevice::ReadOnly), path);
-    return in.readAll();
-}
-
-QString joined(const QStringList& entries)
-{
-    return entries.join(QStringLiteral("|")) + QStringLiteral(" (%1)").arg(entries.size());
-}
 
 // The name with every letter in the other case, where that letter is in the code page too (the
 // names in the file and on the wire are code page 1251 text).
@@ -74,13 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const QString& name : names)
         FUZZ_CHECK(!name.contains(u'\r') && !name.contains(u'\n') && !name.contains(QChar(0)), name);
     const QByteArray formatted = TBListF::formatFile(names);
-    FUZZ_CHECK(TBListF::parseFile(formatted) == names, joined(TBListF::parseFile(formatted)), joined(names));
+    FUZZ_CHECK(TBListF::parseFile(formatted) == names, fuzz::joined(TBListF::parseFile(formatted)), fuzz::joined(names));
 
     const QString path = App().BlackListPath;
-    writeFile(path, bytes);
+    fuzz::writeFile(path, bytes);
     BListF->FormCreate();
     checkNoBox();
-    FUZZ_CHECK(BListF->Names() == names, joined(BListF->Names()), joined(names));
+    FUZZ_CHECK(BListF->Names() == names, fuzz::joined(BListF->Names()), fuzz::joined(names));
 
     // A few entries: the look-up is linear, and long lists are not what this is about.
     for (qsizetype i : {qsizetype(0), qsizetype(1), qsizetype(2), names.size() - 1}) {
@@ -97,10 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     BListF->BBut1Click();
     checkNoBox();
-    FUZZ_CHECK(TBListF::parseFile(readFile(path)) == names, joined(TBListF::parseFile(readFile(path))), joined(names));
+    FUZZ_CHECK(TBListF::parseFile(fuzz::readFile(path)) == names, fuzz::joined(TBListF::parseFile(fuzz::readFile(path))), fuzz::joined(names));
     BListF->Blist->clear();
     BListF->FormCreate();
     checkNoBox();
-    FUZZ_CHECK(BListF->Names() == names, joined(BListF->Names()), joined(names));
+    FUZZ_CHECK(BListF->Names() == names, fuzz::joined(BListF->Names()), fuzz::joined(names));
     return 0;
 }

@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -81,6 +83,27 @@ inline QString scratchFolder()
             fail(__FILE__, __LINE__, "scratch folder", folder->errorString());
     }
     return folder->path() + QLatin1Char('/');
+}
+
+// The harnesses' own files: written and read whole, a failure ends the run.
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile out(path);
+    FUZZ_CHECK(out.open(QIODevice::WriteOnly | QIODevice::Truncate), path);
+    FUZZ_CHECK(out.write(bytes) == bytes.size(), path);
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile in(path);
+    FUZZ_CHECK(in.open(QIODevice::ReadOnly), path);
+    return in.readAll();
+}
+
+// A list for a failure's description, with its length (empty entries show so).
+inline QString joined(const QStringList& entries)
+{
+    return entries.join(QStringLiteral("|")) + QStringLiteral(" (%1)").arg(entries.size());
 }
 
 } // namespace fuzz

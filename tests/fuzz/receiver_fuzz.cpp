@@ -30,7 +30,6 @@
 #include "windows/message_viewer.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextDocument>
@@ -337,11 +336,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // The windows live as long as the process; their folder goes with a normal end.
     std::atexit([] { g->program->folder.remove(); });
     platform::FakePlatform& fake = g->program->fake;
-    {
-        QFile list(App().BlackListPath);
-        FUZZ_CHECK(list.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        list.write(platform::toCp1251(name(kListed).toUpper()) + "\r\n");
-    }
+    fuzz::writeFile(App().BlackListPath, platform::toCp1251(name(kListed).toUpper()) + "\r\n");
     BListF->FormCreate();
     for (int i = 0; i < kSenders; ++i)
         fake.names.setName(address(i), name(i));

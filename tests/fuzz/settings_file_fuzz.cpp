@@ -8,7 +8,6 @@
 #include "app/ini_file.h"
 #include "platform/cp1251.h"
 
-#include <QFile>
 #include <QList>
 #include <QRegularExpression>
 
@@ -103,13 +102,6 @@ QList<QString> readAll(const TIniFile& ini, const QList<Pair>& pairs)
     return values;
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    FUZZ_CHECK(file.open(QIODevice::ReadOnly), path);
-    return file.readAll();
-}
-
 // What a string value reads back as when nothing about it is trimmed away.
 bool readsBackAsIs(const QString& value)
 {
@@ -142,11 +134,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Key& key = kKeys[(op & 0x0F) % kKeyCount];
     const int kind = (op >> 4) % 3; // written as a string, an integer or a boolean
 
-    {
-        QFile out(g_path);
-        FUZZ_CHECK(out.open(QIODevice::WriteOnly | QIODevice::Truncate), g_path);
-        FUZZ_CHECK(out.write(file) == file.size(), g_path);
-    }
+    fuzz::writeFile(g_path, file);
     TIniFile ini(g_path);
 
     // Every key with every reader: the result is the value or the default, and the readers agree.
@@ -181,7 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     };
     write();
-    const QByteArray afterBytes = fileBytes(g_path);
+    const QByteArray afterBytes = fuzz::readFile(g_path);
 
     const QList<QString> after = readAll(ini, pairs);
     for (qsizetype i = 0; i < pairs.size(); ++i) {
@@ -205,7 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     write();
-    FUZZ_CHECK(fileBytes(g_path) == afterBytes, platform::fromCp1251(fileBytes(g_path)),
+    FUZZ_CHECK(fuzz::readFile(g_path) == afterBytes, platform::fromCp1251(fuzz::readFile(g_path)),
                platform::fromCp1251(afterBytes));
     return 0;
 }
