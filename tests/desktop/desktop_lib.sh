@@ -32,6 +32,24 @@ pv_need() {
     done
 }
 
+# The test's scratch folder $work (removed at exit, after everything started here is killed)
+# and its screenshot folder $shots (artifacts/NAME, emptied).
+pv_workspace() { # name
+    work=$(mktemp -d "/tmp/pv-$1.XXXXXX")
+    shots=${PV_ARTIFACTS:-$work/artifacts}/$1
+    rm -rf "$shots"
+    mkdir -p "$shots"
+    trap 'pv_kill_all; rm -rf "$work"' EXIT
+}
+
+# The first TCP port from FIRST up that nothing listens on.
+pv_free_port() { # first
+    local port=$1
+    while pv_listening "$port"; do port=$((port + 1)); done
+    echo "$port"
+}
+pv_listening() { ss -Hltn "sport = :$1" 2>/dev/null | grep . >/dev/null; }
+
 pv_check_build() {
     [[ -x $PV_PROGRAM ]] || pv_die "the program is not built: $PV_PROGRAM"
     [[ -x $PV_GRAB ]] || pv_die "pv_grab_screen is not built: $PV_GRAB"

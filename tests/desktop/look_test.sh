@@ -10,19 +10,14 @@ source "$here/desktop_lib.sh"
 pv_need Xvfb xmodmap icewm icewmbg xdotool xwininfo xprop xclip iconv ss ps
 pv_check_build
 
-work=$(mktemp -d /tmp/pv-look.XXXXXX)
-shots=${PV_ARTIFACTS:-$work/artifacts}/look
-rm -rf "$shots"
-mkdir -p "$shots"
-trap 'pv_kill_all; rm -rf "$work"' EXIT
+pv_workspace look
 
 pv_start_x "$work/x" display
 pv_note "X session on $display"
 work_h=$((PV_SCREEN_H - 26)) # the desktop above icewm's task bar
 
-port=$((20000 + ($$ + 7919) % 20000))
-while ss -Hltn "sport = :$port" 2>/dev/null | grep . >/dev/null; do port=$((port + 1)); done
-listening() { ss -Hltn "sport = :$port" 2>/dev/null | grep . >/dev/null; }
+port=$(pv_free_port $((20000 + ($$ + 7919) % 20000)))
+listening() { pv_listening "$port"; }
 
 app=$work/app
 pv_write_ini "$app/config/Pellavine/Pellavine.ini" "[config]" "sptime=2500" "firststart=1" "port=$port"

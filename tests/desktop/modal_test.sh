@@ -12,18 +12,13 @@ source "$here/desktop_lib.sh"
 pv_need Xvfb icewm icewmbg xdotool xwininfo xprop socat iconv ss ps
 pv_check_build
 
-work=$(mktemp -d /tmp/pv-modal.XXXXXX)
-shots=${PV_ARTIFACTS:-$work/artifacts}/modal
-rm -rf "$shots"
-mkdir -p "$shots"
-trap 'pv_kill_all; rm -rf "$work"' EXIT
+pv_workspace modal
 
 pv_start_x "$work/x" display
 pv_note "X session on $display"
 
-port=$((20000 + ($$ + 4241) % 20000))
-while ss -Hltn "sport = :$port" 2>/dev/null | grep . >/dev/null; do port=$((port + 1)); done
-listening() { ss -Hltn "sport = :$port" 2>/dev/null | grep . >/dev/null; }
+port=$(pv_free_port $((20000 + ($$ + 4241) % 20000)))
+listening() { pv_listening "$port"; }
 
 app=$work/app
 pv_write_ini "$app/config/Pellavine/Pellavine.ini" "[config]" "sptime=1000" "firststart=0" "snd=1" "port=$port"

@@ -100,8 +100,7 @@ pv_wait 5 test -s "$work/display" || pv_die "sway has no XWayland display"
 xdisplay=$(cat "$work/display")
 pv_note "sway on $wayland, XWayland on $xdisplay"
 
-port=$((20000 + $$ % 20000))
-while ss -Hltn "sport = :$port" 2>/dev/null | grep . >/dev/null; do port=$((port + 1)); done
+port=$(pv_free_port $((20000 + $$ % 20000)))
 ini=$work/config/Pellavine/Pellavine.ini
 settings() { # firststart
     pv_write_ini "$ini" "[config]" "sptime=800" "firststart=$1" "port=$port" "[sender]" "left=100" "top=120"

@@ -9,11 +9,7 @@ source "$here/desktop_lib.sh"
 pv_need Xvfb icewm icewmbg xdotool xwininfo xprop xmessage iconv ss ps
 pv_check_build
 
-work=$(mktemp -d /tmp/pv-tray.XXXXXX)
-shots=${PV_ARTIFACTS:-$work/artifacts}/tray
-rm -rf "$shots"
-mkdir -p "$shots"
-trap 'pv_kill_all; rm -rf "$work"' EXIT
+pv_workspace tray
 
 pv_start_x "$work/x" display
 pv_note "X session on $display"
@@ -21,8 +17,7 @@ pv_shot "$display" "$work/base.png"
 cp "$work/base.png" "$shots/00-empty-desktop.png"
 
 # A port above 1023, so that the test needs no privileges; nothing else listens there.
-port=$((20000 + $$ % 20000))
-while ss -Hltn "sport = :$port" 2>/dev/null | grep . >/dev/null; do port=$((port + 1)); done
+port=$(pv_free_port $((20000 + $$ % 20000)))
 app=$work/app
 pv_write_ini "$app/config/Pellavine/Pellavine.ini" "[config]" "sptime=1500" "firststart=1" "port=$port"
 pv_start_program "$display" "$app"
