@@ -40,9 +40,11 @@ void raiseDescriptorLimit()
     }
 }
 
-int connectFrom(const char* source)
+// A connection from source (null: any loopback address). Unless wait, the connect is only
+// started: the descriptor is returned while the handshake may still be under way.
+int connectFrom(const char* source, bool wait = true)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (wait ? 0 : SOCK_NONBLOCK), 0);
     if (fd < 0)
         return -1;
     if (source) {
@@ -58,27 +60,7 @@ int connectFrom(const char* source)
     to.sin_family = AF_INET;
     to.sin_port = htons(uint16_t(g_port));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-int startConnect(const char* source)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, source, &local.sin_addr);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(uint16_t(g_port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-        (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 && errno != EINPROGRESS)) {
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0 && (wait || errno != EINPROGRESS)) {
         close(fd);
         return -1;
     }
@@ -122,7 +104,7 @@ std::vector<int> hold(int count, int perSource = 30, int waitSeconds = 60)
     for (int i = 0; i < count; ++i) {
         const int computer = i / perSource;
         std::snprintf(source, sizeof source, "127.0.%d.%d", computer / 250, 2 + computer % 250);
-        const int fd = startConnect(source);
+        const int fd = connectFrom(source, false);
         if (fd < 0) {
             std::fprintf(stderr, "pv_load: held %d of %d: %s\n", i, count, std::strerror(errno));
             break;
