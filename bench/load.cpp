@@ -116,20 +116,15 @@ std::vector<int> hold(int count, int perSource = 30, int waitSeconds = 60)
         waiting.push_back(pollfd{fd, POLLOUT, 0});
     const auto until = Clock::now() + std::chrono::seconds(waitSeconds);
     size_t done = 0;
+    // poll() passes over negative descriptors: a connection that is done is set to -1.
     while (done < waiting.size() && Clock::now() < until) {
-        std::vector<pollfd> open;
-        for (const pollfd& p : waiting)
-            if (p.fd >= 0)
-                open.push_back(pollfd{p.fd, POLLOUT, 0});
-        if (poll(open.data(), open.size(), 200) <= 0)
+        if (poll(waiting.data(), waiting.size(), 200) <= 0)
             continue;
-        for (const pollfd& p : open) {
-            if (!p.revents)
-                continue;
-            for (pollfd& w : waiting)
-                if (w.fd == p.fd)
-                    w.fd = -1;
-            ++done;
+        for (pollfd& p : waiting) {
+            if (p.fd >= 0 && p.revents) {
+                p.fd = -1;
+                ++done;
+            }
         }
     }
     if (done < waiting.size())
