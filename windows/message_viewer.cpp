@@ -44,6 +44,17 @@ bool isEnter(int key)
 
 constexpr int ToolTipLineLength = 64;
 
+bool isControl(char32_t c)
+{
+    return c < 0x20 || c == 0x7F;
+}
+
+// The visible picture of a control character: NUL shows as U+2400, DEL as U+2421.
+QChar controlPicture(char32_t c)
+{
+    return QChar(char16_t(c == 0x7F ? 0x2421 : 0x2400 + c));
+}
+
 // Characters that take no room or change the order of what follows: formatting and direction
 // controls, line and paragraph separators, unassigned and private ones, and the letters and
 // marks that fonts draw as nothing.
@@ -159,10 +170,8 @@ QString TMsgF::printable(const QString& text)
         const char16_t u = c.unicode();
         if (u == u'\t' || u == u'\n' || u == u'\r')
             continue;
-        if (u < 0x20)
-            c = QChar(char16_t(0x2400 + u)); // the control pictures: NUL shows as U+2400
-        else if (u == 0x7F)
-            c = QChar(char16_t(0x2421));
+        if (isControl(u))
+            c = controlPicture(u);
         else if (u >= 0x80 && u <= 0x9F)
             c = QChar(QChar::ReplacementCharacter);
         else if (u == QChar::ParagraphSeparator || u == QChar::LineSeparator)
@@ -178,10 +187,8 @@ QString TMsgF::visibleName(const QString& name)
     QString shown;
     shown.reserve(name.size());
     for (const char32_t c : QStringView(name).toUcs4()) {
-        if (c < 0x20)
-            shown += QChar(char16_t(0x2400 + c)); // control pictures, as in the text
-        else if (c == 0x7F)
-            shown += QChar(char16_t(0x2421));
+        if (isControl(c))
+            shown += controlPicture(c); // as in the text
         else if (c == 0x20)
             shown += QLatin1Char(' ');
         else if (QChar::category(c) == QChar::Separator_Space)
