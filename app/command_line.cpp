@@ -117,9 +117,10 @@ QByteArray readStandardInput(bool* tooLong)
 
 int settingsPort(int* port)
 {
-    // Without a usable data folder the default port, not a file in the working folder.
-    const QString folder = platform::paths().dataDir();
-    const QString path = folder.isEmpty() ? QString() : folder + QStringLiteral("Pellavine.ini");
+    // The settings file the program itself reads: none without a usable data folder.
+    AppState files;
+    files.computePaths(QString(), platform::paths().dataDir());
+    const QString& path = files.SettingsPath;
     *port = TIniFile(path).ReadInteger(QStringLiteral("config"), QStringLiteral("port"), 243);
     if (net::invalidPortText(*port).isEmpty())
         return StatusDelivered;
