@@ -47,6 +47,12 @@ QIcon shownIcon(const QIcon& icon)
     return QIcon(empty);
 }
 
+// Without a session bus address, asking for the bus could start one of its own.
+bool sessionBusUp()
+{
+    return !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
+}
+
 QString plainTip(const QString& tip)
 {
     QString text = tip;
@@ -699,7 +705,7 @@ void QtTrayHost::watchAvailability()
             });
         };
         bool told = x11::watchTrayManager(later);
-        if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected()) {
+        if (sessionBusUp()) {
             auto* watcher = new QDBusServiceWatcher(kWatcherService, QDBusConnection::sessionBus(),
                                                     QDBusServiceWatcher::WatchForOwnerChange, this);
             connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, later);
@@ -738,10 +744,10 @@ void QtTrayHost::explain(TrayStandIn* standIn)
 bool QtTrayHost::dbusTray()
 {
     // Qt's own test for showing its icons by D-Bus: a watcher is there.
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+    if (!sessionBusUp())
         return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcherService);
+    return bus.interface() && bus.interface()->isServiceRegistered(kWatcherService);
 }
 
 bool QtTrayHost::notificationsReadMarkup()
@@ -764,11 +770,10 @@ bool QtTrayHost::statusNotifierDesktop()
     if (sni_ >= 0)
         return sni_ == 1;
     sni_ = 0;
-    // Without a session bus address, asking for the bus could start one of its own.
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+    if (!sessionBusUp())
         return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcherService))
+    if (!bus.interface() || !bus.interface()->isServiceRegistered(kWatcherService))
         return false;
     QDBusMessage get = QDBusMessage::createMethodCall(kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
