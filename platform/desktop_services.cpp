@@ -219,6 +219,10 @@ QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QStr
     return base + QLatin1String("/Pellavine/");
 }
 
+namespace {
+
+// Why the folder may not hold the user's files, creating it (0700) when missing: empty when
+// it is a real folder (no link) owned by this user with no access for others.
 QString privateFolderProblem(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -237,6 +241,8 @@ QString privateFolderProblem(const QString& path)
         return QStringLiteral("она открыта другим пользователям");
     return QString();
 }
+
+} // namespace
 
 QString usableDataDir(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
                       const QString& fallbackBase, QString* problem)

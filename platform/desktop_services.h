@@ -25,10 +25,6 @@ QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QStr
 QString usableDataDir(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
                       const QString& fallbackBase, QString* problem);
 
-// Why the folder may not hold the user's files, creating it (0700) when missing: empty when
-// it is a real folder (no link) owned by this user with no access for others.
-QString privateFolderProblem(const QString& path);
-
 // Whether anything could play a sound: a PulseAudio (or PipeWire) server named or listening for
 // the user or the system, or a sound card with a playback device. `root` prefixes /dev and /run
 // (tests). Exposed for tests.
