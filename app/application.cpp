@@ -4,14 +4,14 @@
 
 void TApplication::Terminate()
 {
-    m_terminated = true;
+    terminated_ = true;
     // Also ends the nested loops of boxes that are open at this moment.
     QCoreApplication::exit(0);
 }
 
 int TApplication::Run()
 {
-    if (m_terminated)
+    if (terminated_)
         return 0;
     return QApplication::exec();
 }

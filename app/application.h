@@ -12,13 +12,13 @@ public:
 
     // Ends the message loop; when it has not started yet, it will end as soon as it starts.
     void Terminate();
-    bool Terminated() const { return m_terminated; }
+    bool Terminated() const { return terminated_; }
 
     // Runs the message loop until Terminate().
     int Run();
 
 private:
-    bool m_terminated = false;
+    bool terminated_ = false;
 };
 
 TApplication& Application();

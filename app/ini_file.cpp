@@ -8,8 +8,8 @@
 #include <optional>
 
 EIniFileException::EIniFileException(const QString& message)
-    : m_message(message)
-    , m_utf8(message.toUtf8())
+    : message_(message)
+    , utf8_(message.toUtf8())
 {
 }
 
@@ -182,13 +182,13 @@ bool validName(const QString& name, const QString& forbidden)
 } // namespace
 
 TIniFile::TIniFile(const QString& path)
-    : m_path(path)
+    : path_(path)
 {
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const
 {
-    const std::optional<QList<Line>> lines = load(m_path);
+    const std::optional<QList<Line>> lines = load(path_);
     if (lines) {
         const qsizetype index = findEntry(*lines, trimBlanks(section), trimBlanks(key));
         if (index >= 0)
@@ -237,7 +237,7 @@ bool TIniFile::ReadBool(const QString& section, const QString& key, bool def) co
 
 void TIniFile::failWrite() const
 {
-    throw EIniFileException(QStringLiteral("Unable to write to %1").arg(m_path));
+    throw EIniFileException(QStringLiteral("Unable to write to %1").arg(path_));
 }
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value)
@@ -247,11 +247,11 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
     if (!validName(sectionName, QStringLiteral("]")) || !validName(keyName, QStringLiteral("=")))
         failWrite();
     // No data folder this run: nothing is kept, as the user was told at the start.
-    if (m_path.isEmpty())
+    if (path_.isEmpty())
         return;
 
     // A file we cannot read is never replaced by one holding only this key.
-    std::optional<QList<Line>> loaded = load(m_path);
+    std::optional<QList<Line>> loaded = load(path_);
     if (!loaded)
         failWrite();
     QList<QString> lines;
@@ -287,7 +287,7 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
         text += line + QStringLiteral("\r\n");
     const QByteArray bytes = platform::toCp1251(text);
 
-    if (!platform::replaceFile(m_path, bytes))
+    if (!platform::replaceFile(path_, bytes))
         failWrite();
 }
 

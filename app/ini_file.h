@@ -11,12 +11,12 @@
 class EIniFileException : public std::exception {
 public:
     explicit EIniFileException(const QString& message);
-    const QString& message() const { return m_message; }
-    const char* what() const noexcept override { return m_utf8.constData(); }
+    const QString& message() const { return message_; }
+    const char* what() const noexcept override { return utf8_.constData(); }
 
 private:
-    QString m_message;
-    QByteArray m_utf8;
+    QString message_;
+    QByteArray utf8_;
 };
 
 class TIniFile {
@@ -26,7 +26,7 @@ public:
 
     explicit TIniFile(const QString& path);
 
-    const QString& FileName() const { return m_path; }
+    const QString& FileName() const { return path_; }
 
     // Section and key names match regardless of letter case. The value loses its outer
     // blanks and one pair of enclosing quotes. A missing file, section or key gives the default.
@@ -51,5 +51,5 @@ public:
 private:
     [[noreturn]] void failWrite() const;
 
-    QString m_path;
+    QString path_;
 };

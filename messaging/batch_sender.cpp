@@ -66,25 +66,25 @@ QString dotted(quint32 networkOrder)
 
 class BatchSender::Attempt final : public QObject {
 public:
-    Attempt(BatchSender* owner, const QString& host) : QObject(owner), m_owner(owner), m_host(host)
+    Attempt(BatchSender* owner, const QString& host) : QObject(owner), owner_(owner), host_(host)
     {
-        m_timer.setSingleShot(true);
-        connect(&m_timer, &QTimer::timeout, this, [this] { timedOut(); });
+        timer_.setSingleShot(true);
+        connect(&timer_, &QTimer::timeout, this, [this] { timedOut(); });
     }
     ~Attempt() override
     {
-        m_done = true; // a close from here tells nobody
+        done_ = true; // a close from here tells nobody
         abandon();
     }
 
     void start()
     {
-        m_timer.start(m_owner->m_timeoutMs);
+        timer_.start(owner_->timeoutMs_);
         int errnoValue = 0;
-        m_lookup = net::startHostLookup(
-            m_host, [this](net::LookupHandle, const net::LookupResult& result) { guarded([&] { lookedUp(result); }); },
+        lookup_ = net::startHostLookup(
+            host_, [this](net::LookupHandle, const net::LookupResult& result) { guarded([&] { lookedUp(result); }); },
             errnoValue);
-        if (m_lookup == 0)
+        if (lookup_ == 0)
             finish(lookupReason(0), boxed(net::windowsSocketErrorText(net::systemErrorText(errnoValue),
                                                                        net::winsockError(errnoValue),
                                                                        QStringLiteral("WSAASyncGetHostByName"))));
@@ -109,37 +109,37 @@ private:
 
     void lookedUp(const net::LookupResult& result)
     {
-        m_lookup = 0;
-        if (m_done)
+        lookup_ = 0;
+        if (done_)
             return;
         if (result.error != 0) {
             finish(lookupReason(result.error),
                    boxed(net::windowsSocketErrorText(result.errorText, result.error, QStringLiteral("ASync Lookup"))));
             return;
         }
-        m_stage = Stage::Connect;
-        m_cs = new TClientSocket(this);
-        m_cs->OnConnect = [this](QObject*, TCustomWinSocket* socket) { guarded([&] { connected(socket); }); };
-        m_cs->OnWrite = [this](QObject*, TCustomWinSocket* socket) { guarded([&] { writeMore(socket); }); };
-        m_cs->OnDisconnect = [this](QObject*, TCustomWinSocket*) {
+        stage_ = Stage::Connect;
+        cs_ = new TClientSocket(this);
+        cs_->OnConnect = [this](QObject*, TCustomWinSocket* socket) { guarded([&] { connected(socket); }); };
+        cs_->OnWrite = [this](QObject*, TCustomWinSocket* socket) { guarded([&] { writeMore(socket); }); };
+        cs_->OnDisconnect = [this](QObject*, TCustomWinSocket*) {
             // Ours comes after the attempt has ended; any other is the peer leaving first.
-            if (!m_done)
+            if (!done_)
                 finish(QStringLiteral("соединение закрыто получателем"),
                        boxed(net::asyncSocketErrorText(WSAECONNRESET)));
         };
-        m_cs->OnError = [this](QObject*, TCustomWinSocket*, TErrorEvent kind, int& code) {
+        cs_->OnError = [this](QObject*, TCustomWinSocket*, TErrorEvent kind, int& code) {
             const int taken = code;
             code = 0; // taken over: the layer raises nothing
             failed(kind, taken);
         };
-        m_cs->setAddress(dotted(result.address));
-        m_cs->setPort(m_owner->m_port);
-        m_cs->setActive(true);
+        cs_->setAddress(dotted(result.address));
+        cs_->setPort(owner_->port_);
+        cs_->setActive(true);
     }
 
     void connected(TCustomWinSocket* socket)
     {
-        m_stage = Stage::Write;
+        stage_ = Stage::Write;
         writeMore(socket);
     }
 
@@ -147,88 +147,88 @@ private:
     // yet goes out with the next write event, so a long text is never cut short.
     void writeMore(TCustomWinSocket* socket)
     {
-        const QByteArray& payload = m_owner->m_payload;
-        while (!m_done && m_stage == Stage::Write && m_written < payload.size()) {
-            const int sent = socket->WriteBuffer(payload.constData() + m_written, int(payload.size() - m_written));
-            if (sent < 0 || m_done)
+        const QByteArray& payload = owner_->payload_;
+        while (!done_ && stage_ == Stage::Write && written_ < payload.size()) {
+            const int sent = socket->WriteBuffer(payload.constData() + written_, int(payload.size() - written_));
+            if (sent < 0 || done_)
                 return; // the write event or the error handler goes on
             if (sent == 0) {
                 finish(QStringLiteral("соединение закрыто получателем"), boxed(net::asyncSocketErrorText(WSAECONNRESET)));
                 return;
             }
-            m_written += sent;
+            written_ += sent;
         }
-        if (!m_done && m_stage == Stage::Write)
+        if (!done_ && stage_ == Stage::Write)
             finish(QString(), QString());
     }
 
     void failed(TErrorEvent kind, int code)
     {
-        if (m_done)
+        if (done_)
             return;
         if (kind == eeSend)
-            finish(QStringLiteral("текст не передан: ") + connectReason(code, m_owner->m_port),
+            finish(QStringLiteral("текст не передан: ") + connectReason(code, owner_->port_),
                    boxed(net::windowsSocketErrorText(net::winsockErrorText(code), code, QStringLiteral("send"))));
         else
-            finish(connectReason(code, m_owner->m_port), boxed(net::asyncSocketErrorText(code)));
+            finish(connectReason(code, owner_->port_), boxed(net::asyncSocketErrorText(code)));
     }
 
     void timedOut()
     {
-        if (m_done)
+        if (done_)
             return;
         QString reason;
-        switch (m_stage) {
+        switch (stage_) {
         case Stage::Lookup: reason = QStringLiteral("имя компьютера не найдено за %1 с"); break;
         case Stage::Connect: reason = QStringLiteral("компьютер не ответил за %1 с"); break;
         case Stage::Write: reason = QStringLiteral("текст не принят за %1 с"); break;
         }
-        finish(reason.arg(seconds(m_owner->m_timeoutMs)), boxed(net::asyncSocketErrorText(WSAETIMEDOUT)));
+        finish(reason.arg(seconds(owner_->timeoutMs_)), boxed(net::asyncSocketErrorText(WSAETIMEDOUT)));
     }
 
     // An empty reason means delivered.
     void finish(const QString& reason, const QString& error)
     {
-        if (m_done)
+        if (done_)
             return;
-        m_done = true;
-        m_timer.stop();
+        done_ = true;
+        timer_.stop();
         abandon();
         SendOutcome outcome;
-        outcome.host = m_host;
+        outcome.host = host_;
         outcome.delivered = reason.isEmpty();
         outcome.reason = reason;
         outcome.error = error;
-        m_owner->attemptDone(this, outcome);
+        owner_->attemptDone(this, outcome);
     }
 
     // Closing after the whole text is written is the end of a message on the wire.
     void abandon()
     {
-        if (m_lookup != 0)
-            net::cancelLookup(m_lookup);
-        m_lookup = 0;
-        if (m_cs) {
+        if (lookup_ != 0)
+            net::cancelLookup(lookup_);
+        lookup_ = 0;
+        if (cs_) {
             try {
-                m_cs->setActive(false);
+                cs_->setActive(false);
             } catch (...) {
             }
         }
     }
 
-    BatchSender* m_owner;
-    QString m_host;
-    QTimer m_timer;
-    TClientSocket* m_cs = nullptr;
-    net::LookupHandle m_lookup = 0;
-    Stage m_stage = Stage::Lookup;
-    qsizetype m_written = 0;
-    bool m_done = false;
+    BatchSender* owner_;
+    QString host_;
+    QTimer timer_;
+    TClientSocket* cs_ = nullptr;
+    net::LookupHandle lookup_ = 0;
+    Stage stage_ = Stage::Lookup;
+    qsizetype written_ = 0;
+    bool done_ = false;
 };
 
 BatchSender::BatchSender(const QStringList& hosts, const QByteArray& payload, int port, int timeoutMs,
                          QObject* parent)
-    : QObject(parent), m_hosts(hosts), m_payload(payload), m_port(port), m_timeoutMs(timeoutMs)
+    : QObject(parent), hosts_(hosts), payload_(payload), port_(port), timeoutMs_(timeoutMs)
 {
 }
 
@@ -236,17 +236,17 @@ BatchSender::~BatchSender() = default;
 
 void BatchSender::start()
 {
-    if (m_hosts.isEmpty() && OnFinished)
+    if (hosts_.isEmpty() && OnFinished)
         QMetaObject::invokeMethod(this, [this] { if (OnFinished) OnFinished(); }, Qt::QueuedConnection);
-    for (int i = 0; i < m_parallel; ++i)
+    for (int i = 0; i < parallel_; ++i)
         QMetaObject::invokeMethod(this, [this] { startNext(); }, Qt::QueuedConnection);
 }
 
 void BatchSender::startNext()
 {
-    if (m_next >= m_hosts.size())
+    if (next_ >= hosts_.size())
         return;
-    auto* attempt = new Attempt(this, m_hosts.at(m_next++));
+    auto* attempt = new Attempt(this, hosts_.at(next_++));
     attempt->start();
 }
 
@@ -254,8 +254,8 @@ void BatchSender::attemptDone(Attempt* attempt, const SendOutcome& outcome)
 {
     // Inside the attempt's own handlers: it goes once they have returned.
     attempt->deleteLater();
-    m_outcomes.append(outcome);
-    ++m_done;
+    outcomes_.append(outcome);
+    ++done_;
     if (OnHostDone)
         OnHostDone(outcome);
     if (finished()) {

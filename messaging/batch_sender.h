@@ -25,13 +25,13 @@ public:
                 QObject* parent = nullptr);
     ~BatchSender() override;
 
-    void setParallel(int count) { m_parallel = qMax(1, count); }
+    void setParallel(int count) { parallel_ = qMax(1, count); }
 
     // Starts the attempts; the outcomes come from the event loop, never from inside this call.
     void start();
-    bool finished() const { return m_done == m_hosts.size(); }
+    bool finished() const { return done_ == hosts_.size(); }
     // In the order the attempts ended.
-    const QList<SendOutcome>& outcomes() const { return m_outcomes; }
+    const QList<SendOutcome>& outcomes() const { return outcomes_; }
 
     std::function<void(const SendOutcome& outcome)> OnHostDone;
     std::function<void()> OnFinished;
@@ -43,12 +43,12 @@ private:
     void startNext();
     void attemptDone(Attempt* attempt, const SendOutcome& outcome);
 
-    QStringList m_hosts;
-    QByteArray m_payload;
-    int m_port;
-    int m_timeoutMs;
-    int m_parallel = DefaultParallel;
-    int m_next = 0;
-    int m_done = 0;
-    QList<SendOutcome> m_outcomes;
+    QStringList hosts_;
+    QByteArray payload_;
+    int port_;
+    int timeoutMs_;
+    int parallel_ = DefaultParallel;
+    int next_ = 0;
+    int done_ = 0;
+    QList<SendOutcome> outcomes_;
 };

@@ -8,19 +8,19 @@ namespace net {
 class MailboxReceiver final : public QObject {
 public:
     MailboxReceiver(std::shared_ptr<GuiMailbox> mailbox, QObject* parent)
-        : QObject(parent), m_mailbox(std::move(mailbox))
+        : QObject(parent), mailbox_(std::move(mailbox))
     {
-        std::lock_guard<std::mutex> lock(m_mailbox->m_mutex);
-        m_mailbox->m_receiver = this;
+        std::lock_guard<std::mutex> lock(mailbox_->mutex_);
+        mailbox_->receiver_ = this;
     }
     ~MailboxReceiver() override
     {
-        std::lock_guard<std::mutex> lock(m_mailbox->m_mutex);
-        m_mailbox->m_receiver = nullptr;
+        std::lock_guard<std::mutex> lock(mailbox_->mutex_);
+        mailbox_->receiver_ = nullptr;
     }
 
 private:
-    std::shared_ptr<GuiMailbox> m_mailbox;
+    std::shared_ptr<GuiMailbox> mailbox_;
 };
 
 std::shared_ptr<GuiMailbox> GuiMailbox::instance()
@@ -34,9 +34,9 @@ std::shared_ptr<GuiMailbox> GuiMailbox::instance()
 
 void GuiMailbox::post(std::function<void()> work)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_receiver)
-        QMetaObject::invokeMethod(m_receiver, std::move(work), Qt::QueuedConnection);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (receiver_)
+        QMetaObject::invokeMethod(receiver_, std::move(work), Qt::QueuedConnection);
 }
 
 } // namespace net

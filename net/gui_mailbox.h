@@ -19,8 +19,8 @@ public:
 
 private:
     friend class MailboxReceiver;
-    std::mutex m_mutex;
-    QObject* m_receiver = nullptr;
+    std::mutex mutex_;
+    QObject* receiver_ = nullptr;
 };
 
 } // namespace net

@@ -19,46 +19,46 @@ TAbstractSocket::TAbstractSocket(QObject* parent) : QObject(parent) {}
 
 void TAbstractSocket::setActive(bool Value)
 {
-    if (Value != m_active || !Value)
+    if (Value != active_ || !Value)
         DoActivate(Value);
 }
 
 void TAbstractSocket::CheckInactive() const
 {
-    if (m_active)
+    if (active_)
         throw ESocketError(QString::fromLatin1(net::CantChangeWhileActive));
 }
 
 void TAbstractSocket::setHost(const QString& Value)
 {
-    if (Value.compare(m_host, Qt::CaseInsensitive) == 0)
+    if (Value.compare(host_, Qt::CaseInsensitive) == 0)
         return;
     CheckInactive();
-    m_host = Value;
+    host_ = Value;
 }
 
 void TAbstractSocket::setAddress(const QString& Value)
 {
-    if (Value.compare(m_address, Qt::CaseInsensitive) == 0)
+    if (Value.compare(address_, Qt::CaseInsensitive) == 0)
         return;
     CheckInactive();
-    m_address = Value;
+    address_ = Value;
 }
 
 void TAbstractSocket::setPort(int Value)
 {
-    if (Value == m_port)
+    if (Value == port_)
         return;
     CheckInactive();
-    m_port = Value;
+    port_ = Value;
 }
 
 void TAbstractSocket::setService(const QString& Value)
 {
-    if (Value.compare(m_service, Qt::CaseInsensitive) == 0)
+    if (Value.compare(service_, Qt::CaseInsensitive) == 0)
         return;
     CheckInactive();
-    m_service = Value;
+    service_ = Value;
 }
 
 void TAbstractSocket::InitSocket(TCustomWinSocket* Socket)
@@ -73,15 +73,15 @@ void TCustomSocket::Event(TCustomWinSocket* Socket, SocketEventKind SocketEvent)
     case seLookup: notify(OnLookup, this, Socket); break;
     case seConnecting: notify(OnConnecting, this, Socket); break;
     case seConnect:
-        m_active = true;
+        active_ = true;
         notify(OnConnect, this, Socket);
         break;
     case seListen:
-        m_active = true;
+        active_ = true;
         notify(OnListen, this, Socket);
         break;
     case seDisconnect:
-        m_active = false;
+        active_ = false;
         notify(OnDisconnect, this, Socket);
         break;
     case seAccept: notify(OnAccept, this, Socket); break;
@@ -97,46 +97,46 @@ void TCustomSocket::Error(TCustomWinSocket* Socket, TErrorEvent ErrorEvent, int&
         handler(this, Socket, ErrorEvent, ErrorCode);
 }
 
-TClientSocket::TClientSocket(QObject* parent) : TCustomSocket(parent), m_clientSocket(new TClientWinSocket(-1))
+TClientSocket::TClientSocket(QObject* parent) : TCustomSocket(parent), clientSocket_(new TClientWinSocket(-1))
 {
-    InitSocket(m_clientSocket);
+    InitSocket(clientSocket_);
 }
 
 TClientSocket::~TClientSocket()
 {
-    delete m_clientSocket;
+    delete clientSocket_;
 }
 
 void TClientSocket::DoActivate(bool Value)
 {
     if (Value)
-        m_clientSocket->Open(Host(), Address(), Service(), Port());
+        clientSocket_->Open(Host(), Address(), Service(), Port());
     else
-        m_clientSocket->Close();
+        clientSocket_->Close();
 }
 
 TCustomServerSocket::TCustomServerSocket(QObject* parent)
     : TCustomSocket(parent),
-      m_serverSocket(new TServerWinSocket(-1)),
-      OnGetSocket(m_serverSocket->OnGetSocket),
-      OnClientConnect(m_serverSocket->OnClientConnect),
-      OnClientDisconnect(m_serverSocket->OnClientDisconnect),
-      OnClientRead(m_serverSocket->OnClientRead),
-      OnClientWrite(m_serverSocket->OnClientWrite),
-      OnClientError(m_serverSocket->OnClientError)
+      serverSocket_(new TServerWinSocket(-1)),
+      OnGetSocket(serverSocket_->OnGetSocket),
+      OnClientConnect(serverSocket_->OnClientConnect),
+      OnClientDisconnect(serverSocket_->OnClientDisconnect),
+      OnClientRead(serverSocket_->OnClientRead),
+      OnClientWrite(serverSocket_->OnClientWrite),
+      OnClientError(serverSocket_->OnClientError)
 {
-    InitSocket(m_serverSocket);
+    InitSocket(serverSocket_);
 }
 
 TCustomServerSocket::~TCustomServerSocket()
 {
-    delete m_serverSocket;
+    delete serverSocket_;
 }
 
 void TCustomServerSocket::DoActivate(bool Value)
 {
     if (Value)
-        m_serverSocket->Listen(Service(), Port(), ListenQueueSize);
+        serverSocket_->Listen(Service(), Port(), ListenQueueSize);
     else
-        m_serverSocket->Close();
+        serverSocket_->Close();
 }

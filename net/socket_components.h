@@ -17,17 +17,17 @@ public:
     // Turns true with the connect (client) or listen (server) event and false with the
     // disconnect event; setting it only starts or ends the work. Setting false also abandons an
     // attempt still being looked up or connected.
-    bool Active() const { return m_active; }
+    bool Active() const { return active_; }
     void setActive(bool Value);
 
     // The connection's settings may change only while the component is inactive.
-    QString Host() const { return m_host; }
+    QString Host() const { return host_; }
     void setHost(const QString& Value);
-    QString Address() const { return m_address; }
+    QString Address() const { return address_; }
     void setAddress(const QString& Value);
-    int Port() const { return m_port; }
+    int Port() const { return port_; }
     void setPort(int Value);
-    QString Service() const { return m_service; }
+    QString Service() const { return service_; }
     void setService(const QString& Value);
 
 protected:
@@ -37,15 +37,15 @@ protected:
     // Routes the connection object's events and errors to this component.
     void InitSocket(TCustomWinSocket* Socket);
 
-    bool m_active = false;
+    bool active_ = false;
 
 private:
     void CheckInactive() const;
 
-    QString m_host;
-    QString m_address;
-    QString m_service;
-    int m_port = 0;
+    QString host_;
+    QString address_;
+    QString service_;
+    int port_ = 0;
 };
 
 class TCustomSocket : public TAbstractSocket {
@@ -75,7 +75,7 @@ public:
     explicit TClientSocket(QObject* parent = nullptr);
     ~TClientSocket() override;
 
-    TClientWinSocket* Socket() const { return m_clientSocket; }
+    TClientWinSocket* Socket() const { return clientSocket_; }
     TClientType ClientType() const { return ctNonBlocking; }
     void setClientType(TClientType) {}
 
@@ -83,19 +83,19 @@ protected:
     void DoActivate(bool Value) override;
 
 private:
-    TClientWinSocket* m_clientSocket;
+    TClientWinSocket* clientSocket_;
 };
 
 class TCustomServerSocket : public TCustomSocket {
     Q_OBJECT
     // Declared first: the handler references below point into it.
-    TServerWinSocket* m_serverSocket;
+    TServerWinSocket* serverSocket_;
 
 public:
     explicit TCustomServerSocket(QObject* parent = nullptr);
     ~TCustomServerSocket() override;
 
-    TServerWinSocket* Socket() const { return m_serverSocket; }
+    TServerWinSocket* Socket() const { return serverSocket_; }
     TServerType ServerType() const { return stNonBlocking; }
     void setServerType(TServerType) {}
 

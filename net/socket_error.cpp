@@ -4,7 +4,7 @@
 #include <cstring>
 #include <netdb.h>
 
-ESocketError::ESocketError(const QString& message) : m_message(message), m_what(message.toUtf8()) {}
+ESocketError::ESocketError(const QString& message) : message_(message), what_(message.toUtf8()) {}
 
 namespace net {
 

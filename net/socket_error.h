@@ -9,12 +9,12 @@
 class ESocketError : public std::exception {
 public:
     explicit ESocketError(const QString& message);
-    const QString& message() const { return m_message; }
-    const char* what() const noexcept override { return m_what.constData(); }
+    const QString& message() const { return message_; }
+    const char* what() const noexcept override { return what_.constData(); }
 
 private:
-    QString m_message;
-    QByteArray m_what;
+    QString message_;
+    QByteArray what_;
 };
 
 namespace net {

@@ -108,10 +108,10 @@ QString dotted(const sockaddr_in& address)
 
 } // namespace
 
-TCustomWinSocket::TCustomWinSocket(int ASocket) : m_life(std::make_shared<Life>())
+TCustomWinSocket::TCustomWinSocket(int ASocket) : life_(std::make_shared<Life>())
 {
-    m_life->self = this;
-    m_addr.sin_family = AF_INET;
+    life_->self = this;
+    addr_.sin_family = AF_INET;
     if (ASocket >= 0)
         AdoptSocket(ASocket);
 }
@@ -119,18 +119,18 @@ TCustomWinSocket::TCustomWinSocket(int ASocket) : m_life(std::make_shared<Life>(
 TCustomWinSocket::~TCustomWinSocket()
 {
     // Destruction is silent: no event reaches the owner any more.
-    m_life->self = nullptr;
+    life_->self = nullptr;
     OnSocketEvent = nullptr;
     OnErrorEvent = nullptr;
     CancelLookup();
     ReleaseSocket();
-    if (m_window) {
+    if (window_) {
         // The window may be delivering the notice whose handler destroys us.
-        if (m_life->dispatching > 0)
-            m_window->deleteLater();
+        if (life_->dispatching > 0)
+            window_->deleteLater();
         else
-            delete m_window;
-        m_window = nullptr;
+            delete window_;
+        window_ = nullptr;
     }
 }
 
@@ -158,12 +158,12 @@ void TCustomWinSocket::Deliver(const std::shared_ptr<Life>& life, unsigned notic
 
 platform::NoticeWindow* TCustomWinSocket::window()
 {
-    if (!m_window) {
-        const std::shared_ptr<Life> life = m_life;
-        m_window = new platform::NoticeWindow(
+    if (!window_) {
+        const std::shared_ptr<Life> life = life_;
+        window_ = new platform::NoticeWindow(
             [life](unsigned notice, quintptr wParam, qintptr lParam) { Deliver(life, notice, wParam, lParam); });
     }
-    return m_window;
+    return window_;
 }
 
 void TCustomWinSocket::PostNotice(unsigned notice, quintptr wParam, qintptr lParam)
@@ -200,7 +200,7 @@ void TCustomWinSocket::Timer(quintptr id)
 void TCustomWinSocket::SocketMessage(Ticket socket, int event, int errorCode)
 {
     // Notices of a socket closed since they were posted are history.
-    if (m_socket < 0 || socket != m_ticket)
+    if (socket_ < 0 || socket != ticket_)
         return;
     if (event == FdClose && PeerLossIsQuiet())
         errorCode = 0;
@@ -241,21 +241,21 @@ void TCustomWinSocket::CreateSocket()
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0)
         throw ESocketError(QString::fromLatin1(net::CantCreateSocket));
-    m_socket = fd;
-    m_ticket = nextTicket();
-    m_connected = false;
-    m_bytesReceived = 0;
-    m_peerAddress.clear();
-    m_peerPort = 0;
+    socket_ = fd;
+    ticket_ = nextTicket();
+    connected_ = false;
+    bytesReceived_ = 0;
+    peerAddress_.clear();
+    peerPort_ = 0;
 }
 
 void TCustomWinSocket::AdoptSocket(int socket)
 {
-    m_socket = socket;
-    m_ticket = nextTicket();
-    m_connected = true;
-    m_bytesReceived = 0;
-    m_lastActivityMs = monotonicMs();
+    socket_ = socket;
+    ticket_ = nextTicket();
+    connected_ = true;
+    bytesReceived_ = 0;
+    lastActivityMs_ = monotonicMs();
     RememberPeer();
 }
 
@@ -265,85 +265,85 @@ void TCustomWinSocket::RememberPeer()
     // may still be reading what it sent.
     sockaddr_in peer{};
     socklen_t length = sizeof peer;
-    if (m_socket >= 0 && getpeername(m_socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+    if (socket_ >= 0 && getpeername(socket_, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
         peer.sin_family == AF_INET) {
-        m_peerAddress = dotted(peer);
-        m_peerPort = ntohs(peer.sin_port);
+        peerAddress_ = dotted(peer);
+        peerPort_ = ntohs(peer.sin_port);
     } else {
-        m_peerAddress = dotted(m_addr);
-        m_peerPort = ntohs(m_addr.sin_port);
+        peerAddress_ = dotted(addr_);
+        peerPort_ = ntohs(addr_.sin_port);
     }
 }
 
 void TCustomWinSocket::StopParkTimer()
 {
-    if (m_window)
-        m_window->killTimer(ParkTimerId);
+    if (window_)
+        window_->killTimer(ParkTimerId);
 }
 
 void TCustomWinSocket::ReleaseSocket()
 {
     StopParkTimer();
-    delete m_readNotifier;
-    m_readNotifier = nullptr;
-    delete m_writeNotifier;
-    m_writeNotifier = nullptr;
-    if (m_socket >= 0)
-        ::close(m_socket);
-    m_socket = -1;
-    m_ticket = 0;
-    m_connected = false;
-    m_connecting = false;
-    m_closePosted = false;
-    m_readArmed = true;
-    m_recvSinceReadPosted = true;
-    m_addr = sockaddr_in{};
-    m_addr.sin_family = AF_INET;
+    delete readNotifier_;
+    readNotifier_ = nullptr;
+    delete writeNotifier_;
+    writeNotifier_ = nullptr;
+    if (socket_ >= 0)
+        ::close(socket_);
+    socket_ = -1;
+    ticket_ = 0;
+    connected_ = false;
+    connecting_ = false;
+    closePosted_ = false;
+    readArmed_ = true;
+    recvSinceReadPosted_ = true;
+    addr_ = sockaddr_in{};
+    addr_.sin_family = AF_INET;
 }
 
 void TCustomWinSocket::CancelLookup()
 {
-    if (m_lookupHandle != 0)
-        net::cancelLookup(m_lookupHandle);
-    m_lookupHandle = 0;
-    m_lookupState = lsIdle;
+    if (lookupHandle_ != 0)
+        net::cancelLookup(lookupHandle_);
+    lookupHandle_ = 0;
+    lookupState_ = lsIdle;
 }
 
 void TCustomWinSocket::Close()
 {
-    HandleClose(m_ticket);
+    HandleClose(ticket_);
 }
 
 void TCustomWinSocket::HandleClose(Ticket socket)
 {
     CancelLookup();
-    if (m_socket < 0 || socket != m_ticket || m_closing)
+    if (socket_ < 0 || socket != ticket_ || closing_)
         return;
-    const std::shared_ptr<Life> life = m_life;
-    m_closing = true;
+    const std::shared_ptr<Life> life = life_;
+    closing_ = true;
     try {
         Event(this, seDisconnect);
     } catch (...) {
         if (life->self) {
-            m_closing = false;
-            if (socket == m_ticket)
+            closing_ = false;
+            if (socket == ticket_)
                 ReleaseSocket();
         }
         throw;
     }
     if (!life->self)
         return;
-    m_closing = false;
-    if (socket == m_ticket)
+    closing_ = false;
+    if (socket == ticket_)
         ReleaseSocket();
 }
 
 void TCustomWinSocket::DoClose(Ticket socket)
 {
     // An owner that reads in portions gets the rest of the data before the close.
-    if (m_recvSinceReadPosted && ReceiveLength() > 0) {
-        m_readArmed = false;
-        m_recvSinceReadPosted = false;
+    if (recvSinceReadPosted_ && ReceiveLength() > 0) {
+        readArmed_ = false;
+        recvSinceReadPosted_ = false;
         PostNotice(SocketNotice, socket, socketNoticeParam(FdRead, 0));
         PostNotice(SocketNotice, socket, socketNoticeParam(FdClose, 0));
         return;
@@ -355,28 +355,28 @@ void TCustomWinSocket::DoClose(Ticket socket)
 
 void TCustomWinSocket::DoSetAsyncStyles()
 {
-    if (m_socket < 0)
+    if (socket_ < 0)
         return;
-    delete m_readNotifier;
-    m_readNotifier = nullptr;
-    delete m_writeNotifier;
-    m_writeNotifier = nullptr;
-    m_readArmed = true;
-    m_recvSinceReadPosted = true;
-    m_closePosted = false;
+    delete readNotifier_;
+    readNotifier_ = nullptr;
+    delete writeNotifier_;
+    writeNotifier_ = nullptr;
+    readArmed_ = true;
+    recvSinceReadPosted_ = true;
+    closePosted_ = false;
 
-    if (m_asyncStyles & FdAccept) {
-        m_readNotifier = new platform::SocketWatch(m_socket, platform::SocketWatch::Read, [this] { OnAcceptable(); });
-        m_readNotifier->setEnabled(m_connected);
+    if (asyncStyles_ & FdAccept) {
+        readNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Read, [this] { OnAcceptable(); });
+        readNotifier_->setEnabled(connected_);
         return;
     }
-    m_readNotifier = new platform::SocketWatch(m_socket, platform::SocketWatch::Read, [this] { OnReadable(); });
-    m_writeNotifier = new platform::SocketWatch(m_socket, platform::SocketWatch::Write, [this] { OnWritable(); });
-    if (m_connected) {
-        m_readNotifier->setEnabled((m_asyncStyles & (FdRead | FdClose)) != 0);
+    readNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Read, [this] { OnReadable(); });
+    writeNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Write, [this] { OnWritable(); });
+    if (connected_) {
+        readNotifier_->setEnabled((asyncStyles_ & (FdRead | FdClose)) != 0);
         // A connected socket can be written at once: Winsock says so straight away.
-        if (m_asyncStyles & FdWrite)
-            PostNotice(SocketNotice, m_ticket, socketNoticeParam(FdWrite, 0));
+        if (asyncStyles_ & FdWrite)
+            PostNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
     }
 }
 
@@ -384,93 +384,93 @@ void TCustomWinSocket::OnAcceptable()
 {
     // Taken at once rather than through a posted notice: the listen queue is short, and every
     // moment it stays full drops new connections' handshakes (the sender then waits a second).
-    Deliver(m_life, SocketNotice, m_ticket, socketNoticeParam(FdAccept, 0));
+    Deliver(life_, SocketNotice, ticket_, socketNoticeParam(FdAccept, 0));
 }
 
 void TCustomWinSocket::OnReadable()
 {
-    if (m_socket < 0 || m_closePosted) {
-        m_readNotifier->setEnabled(false);
+    if (socket_ < 0 || closePosted_) {
+        readNotifier_->setEnabled(false);
         return;
     }
-    pollfd state{m_socket, short(POLLIN | POLLRDHUP), 0};
+    pollfd state{socket_, short(POLLIN | POLLRDHUP), 0};
     if (::poll(&state, 1, 0) < 0)
         state.revents = 0;
     int available = 0;
-    if (::ioctl(m_socket, FIONREAD, &available) != 0)
+    if (::ioctl(socket_, FIONREAD, &available) != 0)
         available = 0;
     bool gone = (state.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
     if (!gone && available == 0 && (state.revents & POLLIN)) {
         char probe = 0;
-        const ssize_t peeked = ::recv(m_socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+        const ssize_t peeked = ::recv(socket_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
         gone = peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
     }
     if (available > 0)
-        m_lastActivityMs = monotonicMs();
+        lastActivityMs_ = monotonicMs();
     // Data first, then the close, so nothing the peer sent before leaving is lost.
-    if (available > 0 && m_readArmed) {
-        m_readArmed = false;
-        m_recvSinceReadPosted = false;
-        PostNotice(SocketNotice, m_ticket, socketNoticeParam(FdRead, 0));
+    if (available > 0 && readArmed_) {
+        readArmed_ = false;
+        recvSinceReadPosted_ = false;
+        PostNotice(SocketNotice, ticket_, socketNoticeParam(FdRead, 0));
     }
     if (gone) {
         PostClose();
         return;
     }
-    if (!m_readArmed)
-        m_readNotifier->setEnabled(false);
+    if (!readArmed_)
+        readNotifier_->setEnabled(false);
 }
 
 void TCustomWinSocket::PostClose()
 {
-    m_closePosted = true;
+    closePosted_ = true;
     StopParkTimer();
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(false);
-    if (m_writeNotifier)
-        m_writeNotifier->setEnabled(false);
-    const int error = pendingSocketError(m_socket);
-    PostNotice(SocketNotice, m_ticket, socketNoticeParam(FdClose, net::winsockError(error)));
+    if (readNotifier_)
+        readNotifier_->setEnabled(false);
+    if (writeNotifier_)
+        writeNotifier_->setEnabled(false);
+    const int error = pendingSocketError(socket_);
+    PostNotice(SocketNotice, ticket_, socketNoticeParam(FdClose, net::winsockError(error)));
 }
 
 void TCustomWinSocket::OnWritable()
 {
-    m_writeNotifier->setEnabled(false);
-    if (m_socket < 0)
+    writeNotifier_->setEnabled(false);
+    if (socket_ < 0)
         return;
-    if (m_connecting) {
-        m_connecting = false;
-        const int error = pendingSocketError(m_socket);
-        PostNotice(SocketNotice, m_ticket, socketNoticeParam(FdConnect, net::winsockError(error)));
+    if (connecting_) {
+        connecting_ = false;
+        const int error = pendingSocketError(socket_);
+        PostNotice(SocketNotice, ticket_, socketNoticeParam(FdConnect, net::winsockError(error)));
         if (error != 0)
             return;
-        if (m_asyncStyles & (FdRead | FdClose))
-            m_readNotifier->setEnabled(true);
-        if (m_asyncStyles & FdWrite)
-            PostNotice(SocketNotice, m_ticket, socketNoticeParam(FdWrite, 0));
+        if (asyncStyles_ & (FdRead | FdClose))
+            readNotifier_->setEnabled(true);
+        if (asyncStyles_ & FdWrite)
+            PostNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
         return;
     }
-    PostNotice(SocketNotice, m_ticket, socketNoticeParam(FdWrite, 0));
+    PostNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
 }
 
 void TCustomWinSocket::Rearm()
 {
-    m_recvSinceReadPosted = true;
-    if (m_readArmed)
+    recvSinceReadPosted_ = true;
+    if (readArmed_)
         return;
-    m_readArmed = true;
+    readArmed_ = true;
     StopParkTimer();
-    if (m_readNotifier && !m_closePosted)
-        m_readNotifier->setEnabled(true);
+    if (readNotifier_ && !closePosted_)
+        readNotifier_->setEnabled(true);
 }
 
 void TCustomWinSocket::ParkTimer()
 {
-    if (m_socket < 0 || m_closePosted || m_readArmed) {
+    if (socket_ < 0 || closePosted_ || readArmed_) {
         StopParkTimer();
         return;
     }
-    pollfd state{m_socket, short(POLLRDHUP), 0};
+    pollfd state{socket_, short(POLLRDHUP), 0};
     if (::poll(&state, 1, 0) > 0 && (state.revents & (POLLRDHUP | POLLHUP | POLLERR)))
         PostClose();
 }
@@ -481,28 +481,28 @@ void TCustomWinSocket::HandleAccept(Ticket) {}
 
 void TCustomWinSocket::HandleConnect(Ticket socket)
 {
-    if (m_socket < 0 || socket != m_ticket)
+    if (socket_ < 0 || socket != ticket_)
         return;
-    m_connected = true;
+    connected_ = true;
     RememberPeer();
     Event(this, seConnect);
 }
 
 void TCustomWinSocket::HandleRead(Ticket socket)
 {
-    if (m_socket < 0 || socket != m_ticket)
+    if (socket_ < 0 || socket != ticket_)
         return;
-    const std::shared_ptr<Life> life = m_life;
+    const std::shared_ptr<Life> life = life_;
     Event(this, seRead);
-    if (!life->self || m_socket < 0 || socket != m_ticket)
+    if (!life->self || socket_ < 0 || socket != ticket_)
         return;
-    if (!m_readArmed && !m_closePosted)
+    if (!readArmed_ && !closePosted_)
         window()->setTimer(ParkTimerId, ParkTimerMs);
 }
 
 void TCustomWinSocket::HandleWrite(Ticket socket)
 {
-    if (m_socket < 0 || socket != m_ticket || !m_connected)
+    if (socket_ < 0 || socket != ticket_ || !connected_)
         return;
     Event(this, seWrite);
 }
@@ -521,21 +521,21 @@ void TCustomWinSocket::RenewSocket(const QString& Service, int Port)
 
 void TCustomWinSocket::Open(const QString& Name, const QString& Address, const QString& Service, int Port)
 {
-    if (m_connected)
+    if (connected_)
         throw ESocketError(QString::fromLatin1(net::SocketAlreadyOpen));
     RenewSocket(Service, Port);
-    m_lookupClient = true;
-    const std::shared_ptr<Life> life = m_life;
-    const Ticket ticket = m_ticket;
+    lookupClient_ = true;
+    const std::shared_ptr<Life> life = life_;
+    const Ticket ticket = ticket_;
     try {
         Event(this, seLookup);
-        if (!life->self || ticket != m_ticket)
+        if (!life->self || ticket != ticket_)
             return;
         if (!Name.isEmpty()) {
             StartLookup(true, Name);
-            m_lookupService = Service;
-            m_lookupPort = quint16(Port);
-            m_lookupState = lsLookupAddress;
+            lookupService_ = Service;
+            lookupPort_ = quint16(Port);
+            lookupState_ = lsLookupAddress;
             return;
         }
         if (Address.isEmpty()) {
@@ -551,7 +551,7 @@ void TCustomWinSocket::Open(const QString& Name, const QString& Address, const Q
         in_addr address{};
         if (inet_aton(platform::toCp1251(Address).constData(), &address) == 0)
             net::raiseSocketError(EADDRNOTAVAIL, "connect");
-        m_addr.sin_addr = address;
+        addr_.sin_addr = address;
         ContinueWithService(Service, Port);
     } catch (...) {
         if (life->self)
@@ -562,16 +562,16 @@ void TCustomWinSocket::Open(const QString& Name, const QString& Address, const Q
 
 void TCustomWinSocket::Listen(const QString& Service, int Port, int QueueSize)
 {
-    if (m_connected)
+    if (connected_)
         throw ESocketError(QString::fromLatin1(net::CantListenOnOpen));
     RenewSocket(Service, Port);
-    m_lookupClient = false;
-    m_lookupQueueSize = QueueSize > 0 && QueueSize < ListenQueueLimit ? QueueSize : ListenQueueLimit;
-    const std::shared_ptr<Life> life = m_life;
-    const Ticket ticket = m_ticket;
+    lookupClient_ = false;
+    lookupQueueSize_ = QueueSize > 0 && QueueSize < ListenQueueLimit ? QueueSize : ListenQueueLimit;
+    const std::shared_ptr<Life> life = life_;
+    const Ticket ticket = ticket_;
     try {
         Event(this, seLookup);
-        if (!life->self || ticket != m_ticket)
+        if (!life->self || ticket != ticket_)
             return;
         ContinueWithService(Service, Port);
     } catch (...) {
@@ -583,7 +583,7 @@ void TCustomWinSocket::Listen(const QString& Service, int Port, int QueueSize)
 
 void TCustomWinSocket::StartLookup(bool host, const QString& name)
 {
-    const std::shared_ptr<Life> life = m_life;
+    const std::shared_ptr<Life> life = life_;
     auto done = [life](net::LookupHandle handle, const net::LookupResult& result) {
         if (life->self)
             life->self->LookupFinished(handle, result);
@@ -593,28 +593,28 @@ void TCustomWinSocket::StartLookup(bool host, const QString& name)
         host ? net::startHostLookup(name, done, error) : net::startServiceLookup(name, done, error);
     if (handle == 0)
         net::raiseSocketError(error, host ? "WSAASyncGetHostByName" : "WSAASyncGetServByName");
-    m_lookupHandle = handle;
+    lookupHandle_ = handle;
 }
 
 void TCustomWinSocket::LookupFinished(net::LookupHandle handle, const net::LookupResult& result)
 {
-    if (handle == 0 || handle != m_lookupHandle)
+    if (handle == 0 || handle != lookupHandle_)
         return;
-    m_lookupResult = result;
+    lookupResult_ = result;
     PostNotice(LookupCompleteNotice, handle, qintptr((result.error & 0xFFFF) << 16));
 }
 
 void TCustomWinSocket::LookupComplete(net::LookupHandle handle, int errorCode)
 {
-    if (handle == 0 || handle != m_lookupHandle)
+    if (handle == 0 || handle != lookupHandle_)
         return;
-    m_lookupHandle = 0;
-    const TLookupState state = m_lookupState;
-    m_lookupState = lsIdle;
-    const std::shared_ptr<Life> life = m_life;
-    const Ticket ticket = m_ticket;
+    lookupHandle_ = 0;
+    const TLookupState state = lookupState_;
+    lookupState_ = lsIdle;
+    const std::shared_ptr<Life> life = life_;
+    const Ticket ticket = ticket_;
     if (errorCode != 0) {
-        const QString text = m_lookupResult.errorText;
+        const QString text = lookupResult_.errorText;
         Error(this, eeLookup, errorCode);
         if (!life->self)
             return;
@@ -625,13 +625,13 @@ void TCustomWinSocket::LookupComplete(net::LookupHandle handle, int errorCode)
     }
     try {
         if (state == lsLookupAddress) {
-            m_addr.sin_addr.s_addr = m_lookupResult.address;
-            ContinueWithService(m_lookupService, m_lookupPort);
+            addr_.sin_addr.s_addr = lookupResult_.address;
+            ContinueWithService(lookupService_, lookupPort_);
         } else if (state == lsLookupService) {
-            if (m_lookupClient)
-                DoOpen(m_lookupResult.port);
+            if (lookupClient_)
+                DoOpen(lookupResult_.port);
             else
-                DoListen(m_lookupResult.port);
+                DoListen(lookupResult_.port);
         }
     } catch (...) {
         if (life->self)
@@ -644,10 +644,10 @@ void TCustomWinSocket::ContinueWithService(const QString& Service, int Port)
 {
     if (!Service.isEmpty()) {
         StartLookup(false, Service);
-        m_lookupState = lsLookupService;
+        lookupState_ = lsLookupService;
         return;
     }
-    if (m_lookupClient)
+    if (lookupClient_)
         DoOpen(quint16(Port));
     else
         DoListen(quint16(Port));
@@ -655,24 +655,24 @@ void TCustomWinSocket::ContinueWithService(const QString& Service, int Port)
 
 void TCustomWinSocket::DoOpen(quint16 Port)
 {
-    m_lookupState = lsIdle;
-    m_addr.sin_family = AF_INET;
-    m_addr.sin_port = htons(Port);
+    lookupState_ = lsIdle;
+    addr_.sin_family = AF_INET;
+    addr_.sin_port = htons(Port);
     DoSetAsyncStyles();
-    const std::shared_ptr<Life> life = m_life;
-    const Ticket ticket = m_ticket;
+    const std::shared_ptr<Life> life = life_;
+    const Ticket ticket = ticket_;
     Event(this, seConnecting);
-    if (!life->self || ticket != m_ticket)
+    if (!life->self || ticket != ticket_)
         return;
-    if (::connect(m_socket, reinterpret_cast<const sockaddr*>(&m_addr), sizeof m_addr) == 0 ||
+    if (::connect(socket_, reinterpret_cast<const sockaddr*>(&addr_), sizeof addr_) == 0 ||
         errno == EINPROGRESS) {
-        m_connecting = true;
-        m_writeNotifier->setEnabled(true);
+        connecting_ = true;
+        writeNotifier_->setEnabled(true);
         return;
     }
     const int error = errno;
     if (isConnectOutcome(error)) {
-        PostNotice(SocketNotice, m_ticket, socketNoticeParam(FdConnect, net::winsockError(error)));
+        PostNotice(SocketNotice, ticket_, socketNoticeParam(FdConnect, net::winsockError(error)));
         return;
     }
     net::raiseSocketError(error, "connect");
@@ -680,37 +680,37 @@ void TCustomWinSocket::DoOpen(quint16 Port)
 
 void TCustomWinSocket::DoListen(quint16 Port)
 {
-    m_lookupState = lsIdle;
-    m_addr = sockaddr_in{};
-    m_addr.sin_family = AF_INET;
-    m_addr.sin_addr.s_addr = htonl(INADDR_ANY);
-    m_addr.sin_port = htons(Port);
+    lookupState_ = lsIdle;
+    addr_ = sockaddr_in{};
+    addr_.sin_family = AF_INET;
+    addr_.sin_addr.s_addr = htonl(INADDR_ANY);
+    addr_.sin_port = htons(Port);
     // So that a restart right after a shut-down can bind while old connections linger.
     const int reuse = 1;
-    ::setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-    if (::bind(m_socket, reinterpret_cast<const sockaddr*>(&m_addr), sizeof m_addr) != 0)
+    ::setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+    if (::bind(socket_, reinterpret_cast<const sockaddr*>(&addr_), sizeof addr_) != 0)
         net::raiseSocketError(errno, "bind");
     DoSetAsyncStyles();
-    const std::shared_ptr<Life> life = m_life;
-    const Ticket ticket = m_ticket;
+    const std::shared_ptr<Life> life = life_;
+    const Ticket ticket = ticket_;
     Event(this, seListen);
-    if (!life->self || ticket != m_ticket)
+    if (!life->self || ticket != ticket_)
         return;
-    if (::listen(m_socket, m_lookupQueueSize) != 0)
+    if (::listen(socket_, lookupQueueSize_) != 0)
         net::raiseSocketError(errno, "listen");
-    m_connected = true;
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(true);
+    connected_ = true;
+    if (readNotifier_)
+        readNotifier_->setEnabled(true);
 }
 
 // --- data ---
 
 int TCustomWinSocket::ReceiveLength()
 {
-    if (m_socket < 0)
+    if (socket_ < 0)
         return 0;
     int available = 0;
-    if (::ioctl(m_socket, FIONREAD, &available) != 0)
+    if (::ioctl(socket_, FIONREAD, &available) != 0)
         return 0;
     return available;
 }
@@ -718,13 +718,13 @@ int TCustomWinSocket::ReceiveLength()
 void TCustomWinSocket::TransferError(TErrorEvent kind, int errnoValue, const char* api)
 {
     if (PeerLossIsQuiet() && isPeerLoss(errnoValue)) {
-        HandleClose(m_ticket);
+        HandleClose(ticket_);
         return;
     }
     int code = net::winsockError(errnoValue);
     const QString text = net::systemErrorText(errnoValue);
-    const std::shared_ptr<Life> life = m_life;
-    const Ticket ticket = m_ticket;
+    const std::shared_ptr<Life> life = life_;
+    const Ticket ticket = ticket_;
     Error(this, kind, code);
     if (life->self)
         HandleClose(ticket);
@@ -734,7 +734,7 @@ void TCustomWinSocket::TransferError(TErrorEvent kind, int errnoValue, const cha
 
 int TCustomWinSocket::ReadBuffer(void* Buf, int Count)
 {
-    if (!m_connected || m_socket < 0)
+    if (!connected_ || socket_ < 0)
         return 0;
     if (Count == -1)
         return ReceiveLength();
@@ -742,11 +742,11 @@ int TCustomWinSocket::ReadBuffer(void* Buf, int Count)
         Rearm();
         return 0;
     }
-    const ssize_t received = ::recv(m_socket, Buf, size_t(Count), 0);
+    const ssize_t received = ::recv(socket_, Buf, size_t(Count), 0);
     const int error = errno;
     Rearm();
     if (received > 0) {
-        m_bytesReceived += quint64(received);
+        bytesReceived_ += quint64(received);
         return int(received);
     }
     if (received == 0)
@@ -759,7 +759,7 @@ int TCustomWinSocket::ReadBuffer(void* Buf, int Count)
 
 QString TCustomWinSocket::ReadText()
 {
-    if (!m_connected || m_socket < 0)
+    if (!connected_ || socket_ < 0)
         return QString();
     const int available = ReceiveLength();
     if (available <= 0) {
@@ -776,17 +776,17 @@ QString TCustomWinSocket::ReadText()
 
 int TCustomWinSocket::WriteBuffer(const void* Buf, int Count)
 {
-    if (!m_connected || m_socket < 0)
+    if (!connected_ || socket_ < 0)
         return 0;
     // MSG_NOSIGNAL: a peer that has gone must not end the process with SIGPIPE.
-    const ssize_t sent = ::send(m_socket, Buf, size_t(qMax(Count, 0)), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(socket_, Buf, size_t(qMax(Count, 0)), MSG_NOSIGNAL);
     if (sent >= 0)
         return int(sent);
     const int error = errno;
     if (error == EAGAIN || error == EWOULDBLOCK) {
         // As with Winsock, a write event follows once the socket takes data again.
-        if (m_writeNotifier && !m_closePosted)
-            m_writeNotifier->setEnabled(true);
+        if (writeNotifier_ && !closePosted_)
+            writeNotifier_->setEnabled(true);
         return -1;
     }
     TransferError(eeSend, error, "send");
@@ -803,32 +803,32 @@ int TCustomWinSocket::WriteText(const QString& Text)
 
 QString TCustomWinSocket::PeerAddress()
 {
-    if (!m_connected)
+    if (!connected_)
         return QString();
-    return m_peerAddress;
+    return peerAddress_;
 }
 
 int TCustomWinSocket::PeerPort()
 {
-    if (!m_connected)
+    if (!connected_)
         return 0;
-    return m_peerPort;
+    return peerPort_;
 }
 
 QString TCustomWinSocket::PeerHostName()
 {
-    if (!m_connected || m_peerAddress.isEmpty())
+    if (!connected_ || peerAddress_.isEmpty())
         return QString();
-    return platform::hostNameOf(m_peerAddress);
+    return platform::hostNameOf(peerAddress_);
 }
 
 int TCustomWinSocket::LocalPort()
 {
-    if (m_socket < 0)
+    if (socket_ < 0)
         return 0;
     sockaddr_in local{};
     socklen_t length = sizeof local;
-    if (getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+    if (getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &length) != 0)
         return 0;
     return ntohs(local.sin_port);
 }
@@ -837,8 +837,8 @@ int TCustomWinSocket::LocalPort()
 
 TServerWinSocket::TServerWinSocket(int ASocket) : TCustomWinSocket(ASocket)
 {
-    m_asyncStyles = FdAccept;
-    m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    asyncStyles_ = FdAccept;
+    spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
 }
 
 TServerWinSocket::~TServerWinSocket()
@@ -846,78 +846,78 @@ TServerWinSocket::~TServerWinSocket()
     OnSocketEvent = nullptr;
     OnErrorEvent = nullptr;
     DestroyConnections();
-    if (m_spare >= 0)
-        ::close(m_spare);
+    if (spare_ >= 0)
+        ::close(spare_);
 }
 
 void TServerWinSocket::SetConnectionLimits(int PerPeer, int Total, int IdleMs)
 {
-    m_maxPerPeer = qMax(0, PerPeer);
-    m_maxTotal = qMax(0, Total);
-    m_idleMs = qMax(0, IdleMs);
-    if (m_idleMs == 0 && m_window)
-        m_window->killTimer(IdleSweepTimerId);
+    maxPerPeer_ = qMax(0, PerPeer);
+    maxTotal_ = qMax(0, Total);
+    idleMs_ = qMax(0, IdleMs);
+    if (idleMs_ == 0 && window_)
+        window_->killTimer(IdleSweepTimerId);
 }
 
 void TServerWinSocket::AddClient(TServerClientWinSocket* client)
 {
-    if (!m_connections.contains(client))
-        m_connections.append(client);
+    if (!connections_.contains(client))
+        connections_.append(client);
     // Only while connections are open does anything need waking up.
-    if (m_idleMs > 0 && !window()->hasTimer(IdleSweepTimerId))
-        window()->setTimer(IdleSweepTimerId, unsigned(qBound(20, m_idleMs / 6, 5000)));
+    if (idleMs_ > 0 && !window()->hasTimer(IdleSweepTimerId))
+        window()->setTimer(IdleSweepTimerId, unsigned(qBound(20, idleMs_ / 6, 5000)));
 }
 
 void TServerWinSocket::RemoveClient(TServerClientWinSocket* client)
 {
-    m_connections.removeAll(client);
-    if (client->m_counted) {
-        client->m_counted = false;
-        const auto it = m_perPeer.find(client->m_peerKey);
-        if (it != m_perPeer.end() && --it.value() <= 0)
-            m_perPeer.erase(it);
+    connections_.removeAll(client);
+    if (client->counted_) {
+        client->counted_ = false;
+        const auto it = perPeer_.find(client->peerKey_);
+        if (it != perPeer_.end() && --it.value() <= 0)
+            perPeer_.erase(it);
     }
-    if (m_connections.isEmpty() && m_window)
-        m_window->killTimer(IdleSweepTimerId);
+    if (connections_.isEmpty() && window_)
+        window_->killTimer(IdleSweepTimerId);
 }
 
 void TServerWinSocket::DestroyConnections()
 {
     // Last first; a connection destroyed here closes without telling anyone.
-    while (!m_connections.isEmpty())
-        delete m_connections.takeLast();
-    m_perPeer.clear();
+    while (!connections_.isEmpty())
+        delete connections_.takeLast();
+    perPeer_.clear();
 }
 
 void TServerWinSocket::HandleClose(Ticket socket)
 {
-    if (m_socket >= 0 && socket == m_ticket) {
+    if (socket_ >= 0 && socket == ticket_) {
         DestroyConnections();
-        if (m_window)
-            m_window->killTimer(AcceptBackoffTimerId);
-        m_backoffMs = 0;
+        if (window_)
+            window_->killTimer(AcceptBackoffTimerId);
+        backoffMs_ = 0;
     }
     TCustomWinSocket::HandleClose(socket);
 }
 
 bool TServerWinSocket::Admits(quint32 peer) const
 {
-    if (m_maxTotal > 0 && m_connections.size() >= m_maxTotal)
+    if (maxTotal_ > 0 && connections_.size() >= maxTotal_)
         return false;
-    return m_maxPerPeer == 0 || m_perPeer.value(peer) < m_maxPerPeer;
+    return maxPerPeer_ == 0 || perPeer_.value(peer) < maxPerPeer_;
 }
 
 void TServerWinSocket::HandleAccept(Ticket socket)
 {
-    if (m_socket < 0 || socket != m_ticket)
+    if (socket_ < 0 || socket != ticket_)
         return;
-    const std::shared_ptr<Life> life = m_life;
+    const std::shared_ptr<Life> life = life_;
     for (int taken = 0; taken < AcceptBatch; ++taken) {
         // The address comes with the accept: a peer that reset at once has no name for getpeername.
         sockaddr_in from{};
         socklen_t fromLength = sizeof from;
         const int fd =
-            ::accept4(m_socket, reinterpret_cast<sockaddr*>(&from), &fromLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            ::accept4(socket_, reinterpret_cast<sockaddr*>(&from), &fromLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             const int error = errno;
             if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM)
@@ -926,13 +926,13 @@ void TServerWinSocket::HandleAccept(Ticket socket)
                 continue;
             return;
         }
-        m_backoffMs = 0;
+        backoffMs_ = 0;
         if (from.sin_family != AF_INET || !Admits(from.sin_addr.s_addr)) {
             ::close(fd);
             continue;
         }
         TakeConnection(fd, from);
-        if (!life->self || m_socket < 0 || socket != m_ticket)
+        if (!life->self || socket_ < 0 || socket != ticket_)
             return;
     }
 }
@@ -941,34 +941,34 @@ void TServerWinSocket::ShedPending()
 {
     // Out of descriptors: the spare makes room to take the waiting connections and drop them, so
     // the listener is not told about them again and again.
-    if (m_spare >= 0) {
-        ::close(m_spare);
-        m_spare = -1;
+    if (spare_ >= 0) {
+        ::close(spare_);
+        spare_ = -1;
         for (int shed = 0; shed < AcceptBatch; ++shed) {
-            const int fd = ::accept4(m_socket, nullptr, nullptr, SOCK_CLOEXEC);
+            const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0)
                 break;
             ::close(fd);
         }
-        m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (m_spare >= 0)
+        spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (spare_ >= 0)
             return;
     }
     // No spare to be had: stop listening for readiness for a while instead of spinning.
-    m_backoffMs = m_backoffMs == 0 ? FirstBackoffMs : qMin(m_backoffMs * 2, LastBackoffMs);
-    if (m_readNotifier)
-        m_readNotifier->setEnabled(false);
-    window()->setTimer(AcceptBackoffTimerId, unsigned(m_backoffMs));
+    backoffMs_ = backoffMs_ == 0 ? FirstBackoffMs : qMin(backoffMs_ * 2, LastBackoffMs);
+    if (readNotifier_)
+        readNotifier_->setEnabled(false);
+    window()->setTimer(AcceptBackoffTimerId, unsigned(backoffMs_));
 }
 
 void TServerWinSocket::Timer(quintptr id)
 {
     if (id == AcceptBackoffTimerId) {
         window()->killTimer(AcceptBackoffTimerId);
-        if (m_spare < 0)
-            m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (m_readNotifier && m_socket >= 0)
-            m_readNotifier->setEnabled(true);
+        if (spare_ < 0)
+            spare_ = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (readNotifier_ && socket_ >= 0)
+            readNotifier_->setEnabled(true);
         return;
     }
     if (id == IdleSweepTimerId) {
@@ -980,23 +980,23 @@ void TServerWinSocket::Timer(quintptr id)
 
 void TServerWinSocket::SweepIdle()
 {
-    if (m_idleMs <= 0)
+    if (idleMs_ <= 0)
         return;
     const qint64 now = monotonicMs();
-    const QList<TServerClientWinSocket*> connections = m_connections;
+    const QList<TServerClientWinSocket*> connections = connections_;
     for (TServerClientWinSocket* client : connections) {
         // Closing one may end others (or this listener) through the owner's handlers.
-        if (!m_connections.contains(client))
+        if (!connections_.contains(client))
             continue;
         // Data waiting to be read is activity too, seen or not.
-        if (client->m_socket >= 0 && now - client->m_lastActivityMs >= m_idleMs && client->ReceiveLength() == 0)
+        if (client->socket_ >= 0 && now - client->lastActivityMs_ >= idleMs_ && client->ReceiveLength() == 0)
             client->Close();
     }
 }
 
 void TServerWinSocket::TakeConnection(int fd, const sockaddr_in& from)
 {
-    const std::shared_ptr<Life> life = m_life;
+    const std::shared_ptr<Life> life = life_;
     TServerClientWinSocket* client = nullptr;
     const auto getSocket = OnGetSocket;
     if (getSocket) {
@@ -1015,16 +1015,16 @@ void TServerWinSocket::TakeConnection(int fd, const sockaddr_in& from)
     }
     if (!client)
         client = new TServerClientWinSocket(fd, this);
-    if (client->m_socket == fd) {
-        client->m_addr = from;
+    if (client->socket_ == fd) {
+        client->addr_ = from;
         client->RememberPeer();
     }
-    if (client->m_server == this && !client->m_counted && m_connections.contains(client)) {
-        client->m_peerKey = from.sin_addr.s_addr;
-        client->m_counted = true;
-        ++m_perPeer[client->m_peerKey];
+    if (client->server_ == this && !client->counted_ && connections_.contains(client)) {
+        client->peerKey_ = from.sin_addr.s_addr;
+        client->counted_ = true;
+        ++perPeer_[client->peerKey_];
     }
-    if (client->m_connected)
+    if (client->connected_)
         client->Event(client, seConnect);
     if (!life->self)
         return;
@@ -1040,7 +1040,7 @@ void TServerWinSocket::ClientEvent(TCustomWinSocket* Socket, SocketEventKind Soc
     case seWrite: handler = OnClientWrite; break;
     case seDisconnect: {
         handler = OnClientDisconnect;
-        const std::shared_ptr<Life> client = Socket->m_life;
+        const std::shared_ptr<Life> client = Socket->life_;
         if (handler)
             handler(this, Socket);
         // Never destroyed inside the handler that reported its close.
@@ -1062,11 +1062,11 @@ void TServerWinSocket::ClientError(TCustomWinSocket* Socket, TErrorEvent ErrorEv
 }
 
 TServerClientWinSocket::TServerClientWinSocket(int ASocket, TServerWinSocket* ServerWinSocket)
-    : TCustomWinSocket(ASocket), m_server(ServerWinSocket)
+    : TCustomWinSocket(ASocket), server_(ServerWinSocket)
 {
-    if (m_server) {
-        m_server->AddClient(this);
-        TServerWinSocket* server = m_server;
+    if (server_) {
+        server_->AddClient(this);
+        TServerWinSocket* server = server_;
         OnSocketEvent = [server](TCustomWinSocket* Socket, SocketEventKind SocketEvent) {
             server->ClientEvent(Socket, SocketEvent);
         };
@@ -1079,6 +1079,6 @@ TServerClientWinSocket::TServerClientWinSocket(int ASocket, TServerWinSocket* Se
 
 TServerClientWinSocket::~TServerClientWinSocket()
 {
-    if (m_server)
-        m_server->RemoveClient(this);
+    if (server_)
+        server_->RemoveClient(this);
 }

@@ -52,12 +52,12 @@ public:
     int PeerPort();
     int LocalPort();
 
-    bool Connected() const { return m_connected; }
-    int SocketHandle() const { return m_socket; }
-    int ASyncStyles() const { return m_asyncStyles; }
-    TLookupState LookupState() const { return m_lookupState; }
+    bool Connected() const { return connected_; }
+    int SocketHandle() const { return socket_; }
+    int ASyncStyles() const { return asyncStyles_; }
+    TLookupState LookupState() const { return lookupState_; }
     // Bytes taken from this connection so far, so an owner can bound what one peer costs.
-    quint64 BytesReceived() const { return m_bytesReceived; }
+    quint64 BytesReceived() const { return bytesReceived_; }
 
     // Free for the owner of the connection.
     void* Data = nullptr;
@@ -88,14 +88,14 @@ protected:
     // A tick of a timer set on the notification window.
     virtual void Timer(quintptr id);
 
-    // Asks for the events of m_asyncStyles on the current socket.
+    // Asks for the events of asyncStyles_ on the current socket.
     void DoSetAsyncStyles();
     void PostNotice(unsigned notice, quintptr wParam, qintptr lParam);
-    Ticket CurrentTicket() const { return m_ticket; }
+    Ticket CurrentTicket() const { return ticket_; }
     platform::NoticeWindow* window();
-    const std::shared_ptr<Life>& life() const { return m_life; }
+    const std::shared_ptr<Life>& life() const { return life_; }
 
-    int m_asyncStyles = FdRead | FdWrite | FdConnect | FdClose;
+    int asyncStyles_ = FdRead | FdWrite | FdConnect | FdClose;
 
 private:
     friend class TServerWinSocket;
@@ -129,31 +129,31 @@ private:
     // Handles a failed send or receive; returns normally only when the error was taken over.
     void TransferError(TErrorEvent kind, int errnoValue, const char* api);
 
-    int m_socket = -1;
-    Ticket m_ticket = 0;
-    bool m_connected = false;
-    sockaddr_in m_addr{};
-    TLookupState m_lookupState = lsIdle;
-    net::LookupHandle m_lookupHandle = 0;
-    net::LookupResult m_lookupResult;
-    QString m_lookupService;
-    quint16 m_lookupPort = 0;
-    bool m_lookupClient = false;
-    int m_lookupQueueSize = 0;
+    int socket_ = -1;
+    Ticket ticket_ = 0;
+    bool connected_ = false;
+    sockaddr_in addr_{};
+    TLookupState lookupState_ = lsIdle;
+    net::LookupHandle lookupHandle_ = 0;
+    net::LookupResult lookupResult_;
+    QString lookupService_;
+    quint16 lookupPort_ = 0;
+    bool lookupClient_ = false;
+    int lookupQueueSize_ = 0;
 
-    std::shared_ptr<Life> m_life;
-    platform::NoticeWindow* m_window = nullptr;
-    platform::SocketWatch* m_readNotifier = nullptr;
-    platform::SocketWatch* m_writeNotifier = nullptr;
-    bool m_connecting = false;
-    bool m_closing = false;
-    bool m_closePosted = false;
-    bool m_readArmed = true;
-    bool m_recvSinceReadPosted = true;
-    quint64 m_bytesReceived = 0;
-    qint64 m_lastActivityMs = 0;
-    QString m_peerAddress;
-    int m_peerPort = 0;
+    std::shared_ptr<Life> life_;
+    platform::NoticeWindow* window_ = nullptr;
+    platform::SocketWatch* readNotifier_ = nullptr;
+    platform::SocketWatch* writeNotifier_ = nullptr;
+    bool connecting_ = false;
+    bool closing_ = false;
+    bool closePosted_ = false;
+    bool readArmed_ = true;
+    bool recvSinceReadPosted_ = true;
+    quint64 bytesReceived_ = 0;
+    qint64 lastActivityMs_ = 0;
+    QString peerAddress_;
+    int peerPort_ = 0;
 };
 
 class TClientWinSocket : public TCustomWinSocket {
@@ -172,8 +172,8 @@ public:
     ~TServerWinSocket() override;
 
     // Accepted connections in accept order.
-    TServerClientWinSocket* Connections(int Index) const { return m_connections.value(Index); }
-    int ConnectionCount() const { return int(m_connections.size()); }
+    TServerClientWinSocket* Connections(int Index) const { return connections_.value(Index); }
+    int ConnectionCount() const { return int(connections_.size()); }
     TServerType ServerType() const { return stNonBlocking; }
 
     // What peers may hold (0: no bound). A connection beyond a bound is closed at once, unread;
@@ -205,14 +205,14 @@ private:
     void ShedPending();
     void SweepIdle();
 
-    QList<TServerClientWinSocket*> m_connections;
-    QHash<quint32, int> m_perPeer;
-    int m_maxPerPeer = 0;
-    int m_maxTotal = 0;
-    int m_idleMs = 0;
+    QList<TServerClientWinSocket*> connections_;
+    QHash<quint32, int> perPeer_;
+    int maxPerPeer_ = 0;
+    int maxTotal_ = 0;
+    int idleMs_ = 0;
     // Kept open so that, out of descriptors, a pending connection can still be taken and dropped.
-    int m_spare = -1;
-    int m_backoffMs = 0;
+    int spare_ = -1;
+    int backoffMs_ = 0;
 };
 
 class TServerClientWinSocket : public TCustomWinSocket {
@@ -221,14 +221,14 @@ public:
     TServerClientWinSocket(int ASocket, TServerWinSocket* ServerWinSocket);
     ~TServerClientWinSocket() override;
 
-    TServerWinSocket* ServerWinSocket() const { return m_server; }
+    TServerWinSocket* ServerWinSocket() const { return server_; }
 
 protected:
     bool PeerLossIsQuiet() const override { return true; }
 
 private:
     friend class TServerWinSocket;
-    TServerWinSocket* m_server;
-    quint32 m_peerKey = 0;
-    bool m_counted = false;
+    TServerWinSocket* server_;
+    quint32 peerKey_ = 0;
+    bool counted_ = false;
 };

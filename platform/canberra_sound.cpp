@@ -33,24 +33,24 @@ class CanberraSound final : public Sound {
 public:
     ~CanberraSound() override
     {
-        if (m_context)
-            ca_context_destroy(m_context);
+        if (context_)
+            ca_context_destroy(context_);
     }
 
     void play(const QString& wavPath) override
     {
-        if (m_silent)
+        if (silent_)
             return;
-        if (!m_context && !open())
+        if (!context_ && !open())
             return;
-        ca_context_cancel(m_context, kSoundId);
+        ca_context_cancel(context_, kSoundId);
         const QString file = findFileIgnoringCase(wavPath);
         if (QFileInfo(file).isFile()) {
-            ca_context_play(m_context, kSoundId, CA_PROP_MEDIA_FILENAME, file.toLocal8Bit().constData(),
+            ca_context_play(context_, kSoundId, CA_PROP_MEDIA_FILENAME, file.toLocal8Bit().constData(),
                             CA_PROP_MEDIA_ROLE, "event", CA_PROP_CANBERRA_CACHE_CONTROL, "volatile",
                             nullptr);
         } else {
-            ca_context_play(m_context, kSoundId, CA_PROP_EVENT_ID, "bell", CA_PROP_MEDIA_ROLE, "event",
+            ca_context_play(context_, kSoundId, CA_PROP_EVENT_ID, "bell", CA_PROP_MEDIA_ROLE, "event",
                             nullptr);
         }
     }
@@ -60,28 +60,28 @@ private:
     // a screenful of error lines; so the program stays silent instead.
     bool open()
     {
-        m_silent = true;
+        silent_ = true;
         if (!soundOutputPossible(qEnvironmentVariable("PULSE_SERVER"), qEnvironmentVariable("XDG_RUNTIME_DIR"),
                                  QString()))
             return false;
-        if (ca_context_create(&m_context) < 0) {
-            m_context = nullptr;
+        if (ca_context_create(&context_) < 0) {
+            context_ = nullptr;
             return false;
         }
-        ca_context_change_props(m_context, CA_PROP_APPLICATION_NAME, "Pellavine", CA_PROP_APPLICATION_ID,
+        ca_context_change_props(context_, CA_PROP_APPLICATION_NAME, "Pellavine", CA_PROP_APPLICATION_ID,
                                 "org.example.Pellavine", nullptr);
-        if (ca_context_open(m_context) < 0) {
-            ca_context_destroy(m_context);
-            m_context = nullptr;
+        if (ca_context_open(context_) < 0) {
+            ca_context_destroy(context_);
+            context_ = nullptr;
             return false;
         }
-        m_silent = false;
+        silent_ = false;
         return true;
     }
 
     static constexpr uint32_t kSoundId = 1;
-    ca_context* m_context = nullptr;
-    bool m_silent = false;
+    ca_context* context_ = nullptr;
+    bool silent_ = false;
 };
 
 } // namespace

@@ -82,32 +82,32 @@ class XdgPaths final : public Paths {
 public:
     QString exeDir() override
     {
-        if (m_exeDir.isEmpty())
-            m_exeDir = QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
-        return m_exeDir;
+        if (exeDir_.isEmpty())
+            exeDir_ = QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
+        return exeDir_;
     }
     QString dataDir() override
     {
-        if (!m_dataDirChecked) {
-            m_dataDirChecked = true;
+        if (!dataDirChecked_) {
+            dataDirChecked_ = true;
             const struct passwd* pw = getpwuid(getuid());
-            m_dataDir = usableDataDir(qEnvironmentVariable("XDG_CONFIG_HOME"), qEnvironmentVariable("HOME"),
+            dataDir_ = usableDataDir(qEnvironmentVariable("XDG_CONFIG_HOME"), qEnvironmentVariable("HOME"),
                                       pw ? QString::fromLocal8Bit(pw->pw_dir) : QString(), QDir::tempPath(),
-                                      &m_problem);
+                                      &problem_);
         }
-        return m_dataDir;
+        return dataDir_;
     }
     QString dataDirProblem() override
     {
         dataDir();
-        return m_problem;
+        return problem_;
     }
 
 private:
-    QString m_exeDir;
-    bool m_dataDirChecked = false;
-    QString m_dataDir;
-    QString m_problem;
+    QString exeDir_;
+    bool dataDirChecked_ = false;
+    QString dataDir_;
+    QString problem_;
 };
 
 class SystemNameService final : public NameService {
@@ -136,8 +136,8 @@ public:
 class MouseMover final : public QObject {
 public:
     MouseMover(QWidget* window)
-        : m_window(window)
-        , m_offset(QCursor::pos() - window->frameGeometry().topLeft())
+        : window_(window)
+        , offset_(QCursor::pos() - window->frameGeometry().topLeft())
     {
         window->grabMouse();
         window->installEventFilter(this);
@@ -148,11 +148,11 @@ protected:
     {
         switch (event->type()) {
         case QEvent::MouseMove:
-            m_window->move(QCursor::pos() - m_offset);
+            window_->move(QCursor::pos() - offset_);
             return true;
         case QEvent::MouseButtonRelease:
-            m_window->releaseMouse();
-            m_window->removeEventFilter(this);
+            window_->releaseMouse();
+            window_->removeEventFilter(this);
             deleteLater();
             return true;
         default:
@@ -161,8 +161,8 @@ protected:
     }
 
 private:
-    QWidget* m_window;
-    QPoint m_offset;
+    QWidget* window_;
+    QPoint offset_;
 };
 
 class QtWindowSystem final : public WindowSystem {

@@ -43,42 +43,42 @@ QStringList FakeDialogs::texts(BoxKind kind) const
 
 void FakeNameService::setName(const QString& address, const QString& name)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_names.insert(address, name);
+    std::lock_guard<std::mutex> lock(mutex_);
+    names_.insert(address, name);
 }
 
 void FakeNameService::hold(const QString& address)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_held.insert(address);
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.insert(address);
 }
 
 void FakeNameService::release(const QString& address)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_held.remove(address);
-    m_changed.notify_all();
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.remove(address);
+    changed_.notify_all();
 }
 
 void FakeNameService::releaseAll()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_held.clear();
-    m_changed.notify_all();
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_.clear();
+    changed_.notify_all();
 }
 
 int FakeNameService::calls(const QString& address) const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_calls.value(address);
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_.value(address);
 }
 
 QString FakeNameService::hostName(const QString& address)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    ++m_calls[address];
-    m_changed.wait(lock, [&] { return !m_held.contains(address); });
-    return m_names.value(address);
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++calls_[address];
+    changed_.wait(lock, [&] { return !held_.contains(address); });
+    return names_.value(address);
 }
 
 FakePlatform::FakePlatform()

@@ -122,11 +122,11 @@ public:
     QString hostName(const QString& address) override;
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    QHash<QString, QString> m_names;
-    QHash<QString, int> m_calls;
-    QSet<QString> m_held;
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    QHash<QString, QString> names_;
+    QHash<QString, int> calls_;
+    QSet<QString> held_;
 };
 
 class FakePlatform {

@@ -23,7 +23,7 @@ public:
 } // namespace
 
 NoticeWindow::NoticeWindow(Handler handler, QObject* parent)
-    : QObject(parent), m_handler(std::move(handler))
+    : QObject(parent), handler_(std::move(handler))
 {
 }
 
@@ -43,17 +43,17 @@ bool NoticeWindow::setTimer(quintptr id, unsigned periodMs)
     const int qtId = startTimer(static_cast<int>(periodMs), Qt::PreciseTimer);
     if (qtId == 0)
         return false;
-    m_timers.insert(id, qtId);
+    timers_.insert(id, qtId);
     return true;
 }
 
 bool NoticeWindow::killTimer(quintptr id)
 {
-    const auto it = m_timers.find(id);
-    if (it == m_timers.end())
+    const auto it = timers_.find(id);
+    if (it == timers_.end())
         return false;
     QObject::killTimer(it.value());
-    m_timers.erase(it);
+    timers_.erase(it);
     return true;
 }
 
@@ -61,8 +61,8 @@ bool NoticeWindow::event(QEvent* event)
 {
     if (event->type() == kNoticeEvent) {
         const auto* notice = static_cast<NoticeEvent*>(event);
-        if (m_handler)
-            m_handler(notice->notice, notice->wParam, notice->lParam);
+        if (handler_)
+            handler_(notice->notice, notice->wParam, notice->lParam);
         return true;
     }
     return QObject::event(event);
@@ -70,11 +70,11 @@ bool NoticeWindow::event(QEvent* event)
 
 void NoticeWindow::timerEvent(QTimerEvent* event)
 {
-    for (auto it = m_timers.cbegin(); it != m_timers.cend(); ++it) {
+    for (auto it = timers_.cbegin(); it != timers_.cend(); ++it) {
         if (it.value() == event->timerId()) {
             const quintptr id = it.key();
-            if (m_handler)
-                m_handler(TimerNotice, id, 0);
+            if (handler_)
+                handler_(TimerNotice, id, 0);
             return;
         }
     }

@@ -23,15 +23,15 @@ public:
     // A periodic timer delivering TimerNotice with wParam = id. Setting an id again restarts it.
     bool setTimer(quintptr id, unsigned periodMs);
     bool killTimer(quintptr id);
-    bool hasTimer(quintptr id) const { return m_timers.contains(id); }
+    bool hasTimer(quintptr id) const { return timers_.contains(id); }
 
 protected:
     bool event(QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    Handler m_handler;
-    QHash<quintptr, int> m_timers;
+    Handler handler_;
+    QHash<quintptr, int> timers_;
 };
 
 } // namespace platform

@@ -23,35 +23,35 @@ public:
 
     void add(SocketWatch* watch)
     {
-        Entry& entry = m_entries[watch->m_fd];
+        Entry& entry = entries_[watch->fd_];
         if (!entry.read && !entry.write)
-            entry.generation = ++m_lastGeneration;
-        (watch->m_kind == SocketWatch::Read ? entry.read : entry.write) = watch;
-        update(watch->m_fd, entry);
+            entry.generation = ++lastGeneration_;
+        (watch->kind_ == SocketWatch::Read ? entry.read : entry.write) = watch;
+        update(watch->fd_, entry);
     }
 
     void remove(SocketWatch* watch)
     {
-        const auto it = m_entries.find(watch->m_fd);
-        if (it == m_entries.end())
+        const auto it = entries_.find(watch->fd_);
+        if (it == entries_.end())
             return;
-        SocketWatch*& slot = watch->m_kind == SocketWatch::Read ? it->read : it->write;
+        SocketWatch*& slot = watch->kind_ == SocketWatch::Read ? it->read : it->write;
         if (slot != watch)
             return;
         slot = nullptr;
-        update(watch->m_fd, *it);
+        update(watch->fd_, *it);
         if (!it->read && !it->write)
-            m_entries.erase(it);
+            entries_.erase(it);
     }
 
     void changed(SocketWatch* watch)
     {
-        const auto it = m_entries.find(watch->m_fd);
-        if (it != m_entries.end())
-            update(watch->m_fd, *it);
+        const auto it = entries_.find(watch->fd_);
+        if (it != entries_.end())
+            update(watch->fd_, *it);
     }
 
-    int size() const { return int(m_entries.size()); }
+    int size() const { return int(entries_.size()); }
 
 private:
     struct Entry {
@@ -64,34 +64,34 @@ private:
 
     SocketPoller()
     {
-        m_epoll = epoll_create1(EPOLL_CLOEXEC);
-        if (m_epoll < 0) {
+        epoll_ = epoll_create1(EPOLL_CLOEXEC);
+        if (epoll_ < 0) {
             std::fprintf(stderr, "pellavine: epoll_create1: %s\n", std::strerror(errno));
             return;
         }
-        m_notifier = new QSocketNotifier(m_epoll, QSocketNotifier::Read);
-        QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier, [this] { dispatch(); });
+        notifier_ = new QSocketNotifier(epoll_, QSocketNotifier::Read);
+        QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] { dispatch(); });
     }
 
     static quint32 wanted(const Entry& entry)
     {
         quint32 events = 0;
-        if (entry.read && entry.read->m_enabled)
+        if (entry.read && entry.read->enabled_)
             events |= EPOLLIN | EPOLLRDHUP;
-        if (entry.write && entry.write->m_enabled)
+        if (entry.write && entry.write->enabled_)
             events |= EPOLLOUT;
         return events;
     }
 
     void update(int fd, Entry& entry)
     {
-        if (m_epoll < 0)
+        if (epoll_ < 0)
             return;
         const quint32 events = wanted(entry);
         // Hang-ups are always reported by epoll, so a socket nobody listens to leaves the set.
         if (events == 0) {
             if (entry.registered)
-                epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
+                epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
             entry.registered = false;
             entry.events = 0;
             return;
@@ -102,7 +102,7 @@ private:
         event.events = events;
         // The generation tells a descriptor number apart from its reuse by a later socket.
         event.data.u64 = (quint64(entry.generation) << 32) | quint32(fd);
-        if (epoll_ctl(m_epoll, entry.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event) == 0) {
+        if (epoll_ctl(epoll_, entry.registered ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &event) == 0) {
             entry.registered = true;
             entry.events = events;
         }
@@ -111,7 +111,7 @@ private:
     void dispatch()
     {
         epoll_event ready[128];
-        const int count = epoll_wait(m_epoll, ready, 128, 0);
+        const int count = epoll_wait(epoll_, ready, 128, 0);
         for (int i = 0; i < count; ++i) {
             const int fd = int(quint32(ready[i].data.u64));
             const quint32 generation = quint32(ready[i].data.u64 >> 32);
@@ -127,24 +127,24 @@ private:
 
     void fire(int fd, quint32 generation, SocketWatch::Kind kind)
     {
-        const auto it = m_entries.constFind(fd);
-        if (it == m_entries.constEnd() || it->generation != generation)
+        const auto it = entries_.constFind(fd);
+        if (it == entries_.constEnd() || it->generation != generation)
             return;
         SocketWatch* watch = kind == SocketWatch::Read ? it->read : it->write;
-        if (!watch || !watch->m_enabled || !watch->m_activated)
+        if (!watch || !watch->enabled_ || !watch->activated_)
             return;
-        const std::function<void()> activated = watch->m_activated;
+        const std::function<void()> activated = watch->activated_;
         activated();
     }
 
-    int m_epoll = -1;
-    QSocketNotifier* m_notifier = nullptr;
-    QHash<int, Entry> m_entries;
-    quint32 m_lastGeneration = 0;
+    int epoll_ = -1;
+    QSocketNotifier* notifier_ = nullptr;
+    QHash<int, Entry> entries_;
+    quint32 lastGeneration_ = 0;
 };
 
 SocketWatch::SocketWatch(int fd, Kind kind, std::function<void()> activated)
-    : m_fd(fd), m_kind(kind), m_activated(std::move(activated))
+    : fd_(fd), kind_(kind), activated_(std::move(activated))
 {
     SocketPoller::instance().add(this);
 }
@@ -156,9 +156,9 @@ SocketWatch::~SocketWatch()
 
 void SocketWatch::setEnabled(bool enabled)
 {
-    if (m_enabled == enabled)
+    if (enabled_ == enabled)
         return;
-    m_enabled = enabled;
+    enabled_ = enabled;
     SocketPoller::instance().changed(this);
 }
 

@@ -19,19 +19,19 @@ public:
     SocketWatch& operator=(const SocketWatch&) = delete;
 
     void setEnabled(bool enabled);
-    bool isEnabled() const { return m_enabled; }
-    int socket() const { return m_fd; }
-    Kind kind() const { return m_kind; }
+    bool isEnabled() const { return enabled_; }
+    int socket() const { return fd_; }
+    Kind kind() const { return kind_; }
 
     // How many sockets the shared set holds now (tests).
     static int watchedSockets();
 
 private:
     friend class SocketPoller;
-    int m_fd;
-    Kind m_kind;
-    bool m_enabled = false;
-    std::function<void()> m_activated;
+    int fd_;
+    Kind kind_;
+    bool enabled_ = false;
+    std::function<void()> activated_;
 };
 
 } // namespace platform

@@ -28,7 +28,7 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name)
 class TrayManagerWatch final : public QAbstractNativeEventFilter {
 public:
     TrayManagerWatch(xcb_atom_t manager, std::function<void()> changed)
-        : m_manager(manager), m_changed(std::move(changed))
+        : manager_(manager), changed_(std::move(changed))
     {
     }
 
@@ -39,12 +39,12 @@ public:
         const auto* event = static_cast<const xcb_generic_event_t*>(message);
         switch (event->response_type & 0x7f) {
         case XCB_CLIENT_MESSAGE:
-            if (reinterpret_cast<const xcb_client_message_event_t*>(event)->type == m_manager)
-                m_changed();
+            if (reinterpret_cast<const xcb_client_message_event_t*>(event)->type == manager_)
+                changed_();
             break;
         case XCB_DESTROY_NOTIFY:
             // Qt watches the manager's window; any window going away may have been it.
-            m_changed();
+            changed_();
             break;
         default:
             break;
@@ -53,8 +53,8 @@ public:
     }
 
 private:
-    xcb_atom_t m_manager;
-    std::function<void()> m_changed;
+    xcb_atom_t manager_;
+    std::function<void()> changed_;
 };
 
 } // namespace

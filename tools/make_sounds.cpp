@@ -46,12 +46,12 @@ class Noise {
 public:
     double next()
     {
-        m_state = m_state * 1664525u + 1013904223u;
-        return static_cast<double>(m_state >> 8) / static_cast<double>(1u << 24) * 2.0 - 1.0;
+        state_ = state_ * 1664525u + 1013904223u;
+        return static_cast<double>(state_ >> 8) / static_cast<double>(1u << 24) * 2.0 - 1.0;
     }
 
 private:
-    uint32_t m_state = 0x2545F491u;
+    uint32_t state_ = 0x2545F491u;
 };
 
 // A soft rising whoosh: noise through a resonant low-pass whose corner sweeps upwards,

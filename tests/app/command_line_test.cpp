@@ -36,32 +36,32 @@ class Listener {
 public:
     Listener(const char* address, int port, int backlog = 5)
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int reuse = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
         const sockaddr_in at = loopback(address, port);
-        m_ok = ::bind(m_fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 && ::listen(m_fd, backlog) == 0;
+        ok_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 && ::listen(fd_, backlog) == 0;
     }
     ~Listener()
     {
-        for (int fd : m_others)
+        for (int fd : others_)
             ::close(fd);
-        ::close(m_fd);
+        ::close(fd_);
     }
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
 
-    bool ok() const { return m_ok; }
+    bool ok() const { return ok_; }
 
     // Everything the next connection carried up to its close; "(no connection)" when none came.
     // A connection the program made is already queued by the time it has ended.
     QByteArray takeMessage(int waitMs = 5000)
     {
-        pollfd waiting{m_fd, POLLIN, 0};
+        pollfd waiting{fd_, POLLIN, 0};
         if (::poll(&waiting, 1, waitMs) <= 0)
             return "(no connection)";
-        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-        m_others << fd;
+        const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        others_ << fd;
         QByteArray bytes;
         char buffer[65536];
         for (;;) {
@@ -82,14 +82,14 @@ public:
             const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
             const sockaddr_in at = loopback("127.0.0.1", port);
             ::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-            m_others << fd;
+            others_ << fd;
         }
     }
 
 private:
-    int m_fd = -1;
-    bool m_ok = false;
-    QList<int> m_others;
+    int fd_ = -1;
+    bool ok_ = false;
+    QList<int> others_;
 };
 
 struct Run {

@@ -76,11 +76,11 @@ class IniFileTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QString path(const QString& name = QStringLiteral("Pellavine.ini")) const { return m_dir.filePath(name); }
+    QTemporaryDir dir_;
+    QString path(const QString& name = QStringLiteral("Pellavine.ini")) const { return dir_.filePath(name); }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase() { QVERIFY(dir_.isValid()); }
     void init() { QFile::remove(path()); }
 
     void readString_data()
@@ -428,7 +428,7 @@ private Q_SLOTS:
         QFETCH(QString, key);
         QFETCH(bool, existing);
         writeBytes(path(QStringLiteral("plain.txt")), "not a folder");
-        QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("a-folder")));
+        QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("a-folder")));
         const QByteArray original = crlf(QStringLiteral("[config]\nport=1\n"));
         if (existing)
             writeBytes(path(target), original);

@@ -29,34 +29,34 @@ class RawListener {
 public:
     explicit RawListener(int port)
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
         const int on = 1;
-        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
         sockaddr_in addr{};
         addr.sin_family = AF_INET;
         addr.sin_port = htons(quint16(port));
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_ok = ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(m_fd, 5) == 0;
+        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 5) == 0;
     }
     ~RawListener()
     {
-        if (m_peer >= 0)
-            ::close(m_peer);
-        ::close(m_fd);
+        if (peer_ >= 0)
+            ::close(peer_);
+        ::close(fd_);
     }
-    bool ok() const { return m_ok; }
+    bool ok() const { return ok_; }
 
     // Takes what has arrived; true once the first connection has been closed by its peer.
     bool pump()
     {
-        if (m_peer < 0) {
-            m_peer = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK);
-            if (m_peer >= 0)
+        if (peer_ < 0) {
+            peer_ = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK);
+            if (peer_ >= 0)
                 ++connections;
         }
-        while (m_peer >= 0 && !ended) {
+        while (peer_ >= 0 && !ended) {
             char buffer[8192];
-            const ssize_t got = ::recv(m_peer, buffer, sizeof buffer, 0);
+            const ssize_t got = ::recv(peer_, buffer, sizeof buffer, 0);
             if (got > 0)
                 bytes.append(buffer, got);
             else if (got == 0)
@@ -69,7 +69,7 @@ public:
     // A further connection waiting to be taken.
     bool anotherPending()
     {
-        const int extra = ::accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK);
+        const int extra = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK);
         if (extra < 0)
             return false;
         ::close(extra);
@@ -81,9 +81,9 @@ public:
     int connections = 0;
 
 private:
-    int m_fd = -1;
-    int m_peer = -1;
-    bool m_ok = false;
+    int fd_ = -1;
+    int peer_ = -1;
+    bool ok_ = false;
 };
 
 // The window's settings for a test: the client's port, and a welcome time long enough that the

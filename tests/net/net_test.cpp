@@ -193,9 +193,9 @@ void watchServer(TServerSocket& server, Journal& journal)
 class NetTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> m_fake;
+    std::unique_ptr<FakePlatform> fake_;
 
-    QStringList errorBoxes() const { return m_fake->dialogs.texts(BoxKind::Error); }
+    QStringList errorBoxes() const { return fake_->dialogs.texts(BoxKind::Error); }
 
     // A listening component on a fresh port.
     bool startServer(TServerSocket& server, int& port)
@@ -219,13 +219,13 @@ class NetTest : public QObject {
 private Q_SLOTS:
     void init()
     {
-        m_fake = std::make_unique<FakePlatform>();
+        fake_ = std::make_unique<FakePlatform>();
         platform::setApplicationTitle(QStringLiteral("Pellavine 1.2"));
     }
     void cleanup()
     {
         net::setLookupDelay(0);
-        m_fake.reset();
+        fake_.reset();
     }
 
     void errorNumbers_data()
@@ -796,7 +796,7 @@ private Q_SLOTS:
         QVERIFY(startServer(server, port));
         RawPeer peer;
         QVERIFY(peer.connectTo(port));
-        m_fake->names.setName(QStringLiteral("127.0.0.1"), QStringLiteral("peer-one"));
+        fake_->names.setName(QStringLiteral("127.0.0.1"), QStringLiteral("peer-one"));
         peer.send("x");
         QTRY_VERIFY(!address.isEmpty());
         QCOMPARE(address, QStringLiteral("127.0.0.1"));
