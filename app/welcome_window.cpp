@@ -26,10 +26,10 @@
 TForm1* Form1 = nullptr;
 
 namespace {
-const QString kIdleHint = QStringLiteral("За текущий сеанс сообщений не поступало.");
-const QString kPauseCaption = QStringLiteral("Приостановить сервер Pellavine");
-const QString kResumeCaption = QStringLiteral("Запустить сервер Pellavine");
-const QString kPauseQuestion =
+const QString IdleHint = QStringLiteral("За текущий сеанс сообщений не поступало.");
+const QString PauseCaption = QStringLiteral("Приостановить сервер Pellavine");
+const QString ResumeCaption = QStringLiteral("Запустить сервер Pellavine");
+const QString PauseQuestion =
     QStringLiteral("При остановке сервера посылаемые вам сообщения приниматься не будут! Продолжить?");
 } // namespace
 
@@ -138,7 +138,7 @@ void TForm1::buildMenu()
     Pellavine1 = item(WebPageAddress, &TForm1::Pellavine1Click);
     EmailAuthorItem = item(QString(MailAddress).remove(QStringLiteral("mailto:")), &TForm1::EmailAuthorItemClick);
     N5 = TreyMenu->addSeparator();
-    N2 = item(kPauseCaption, &TForm1::N2Click);
+    N2 = item(PauseCaption, &TForm1::N2Click);
     N3 = item(QStringLiteral("Выключить сервер"), &TForm1::N3Click);
     TreyMenu->setDefaultAction(N6);
     QFont bold = N6->font();
@@ -180,7 +180,7 @@ void TForm1::FormCreate()
     app.FirstStart = ini.ReadBool(config, QStringLiteral("firststart"), true);
     app.LastAddress = ini.ReadString(QStringLiteral("last"), QStringLiteral("adr"), QStringLiteral("localhost"));
 
-    TIconQ->setHint(AppTitle + QStringLiteral("\r\n") + kIdleHint);
+    TIconQ->setHint(AppTitle + QStringLiteral("\r\n") + IdleHint);
     SS->setPort(app.Port);
     // A timer of 0 ms or less would fire at once; the splash then simply passes.
     Ef1->setInterval(qMax(0, app.SplashTime));
@@ -260,7 +260,7 @@ void TForm1::N8Click()
         MsgF->show();
         platform::windowSystem().activate(MsgF);
     } else {
-        platform::dialogs().information(kIdleHint);
+        platform::dialogs().information(IdleHint);
     }
 }
 
@@ -296,15 +296,15 @@ void TForm1::N2Click()
         return;
     }
     if (SS->Active()) {
-        if (!platform::dialogs().confirm(kPauseQuestion))
+        if (!platform::dialogs().confirm(PauseQuestion))
             return;
         SS->setActive(false);
-        N2->setText(kResumeCaption);
+        N2->setText(ResumeCaption);
         TIconQ->setIconIndex(1);
     } else {
         // Throws when the port is taken; caption and icon then stay as they are.
         SS->setActive(true);
-        N2->setText(kPauseCaption);
+        N2->setText(PauseCaption);
         TIconQ->setIconIndex(0);
     }
 }

@@ -29,7 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int g_port = 0;
-constexpr int kTimeoutMs = 20000;
+constexpr int TimeoutMs = 20000;
 
 void raiseDescriptorLimit()
 {
@@ -82,7 +82,7 @@ long oneMessage(const std::string& text)
     pollfd p{fd, POLLIN, 0};
     char buffer[64];
     long result = -1;
-    while (poll(&p, 1, kTimeoutMs) > 0) {
+    while (poll(&p, 1, TimeoutMs) > 0) {
         const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
         if (n == 0) {
             result = long(std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());

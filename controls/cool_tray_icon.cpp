@@ -15,7 +15,7 @@ using platform::TrayRequest;
 namespace {
 
 // The handler's own notices: the tray's callback, and the tray's restart.
-constexpr unsigned kRestartNotice = 0xC000;
+constexpr unsigned RestartNotice = 0xC000;
 
 TTrayIconHandler* g_handler = nullptr;
 int g_dispatchDepth = 0;
@@ -32,7 +32,7 @@ TTrayIconHandler::TTrayIconHandler() : window_(new platform::NoticeWindow(&TTray
         if (!g_handler)
             return;
         if (notice == TrayNotice::Restarted)
-            g_handler->window_->post(kRestartNotice);
+            g_handler->window_->post(RestartNotice);
         else
             g_handler->window_->post(TrayIconRecord::CallbackMessage, id, static_cast<qintptr>(notice));
     });
@@ -83,7 +83,7 @@ void TTrayIconHandler::OnNotice(unsigned notice, quintptr wParam, qintptr lParam
                 break;
             }
         }
-    } else if (notice == kRestartNotice) {
+    } else if (notice == RestartNotice) {
         const QList<TCoolTrayIcon*> icons = g_handler->icons_;
         for (TCoolTrayIcon* icon : icons) {
             if (g_handler && g_handler->icons_.contains(icon))

@@ -43,14 +43,14 @@ public:
             return;
         if (!context_ && !open())
             return;
-        ca_context_cancel(context_, kSoundId);
+        ca_context_cancel(context_, SoundId);
         const QString file = findFileIgnoringCase(wavPath);
         if (QFileInfo(file).isFile()) {
-            ca_context_play(context_, kSoundId, CA_PROP_MEDIA_FILENAME, file.toLocal8Bit().constData(),
+            ca_context_play(context_, SoundId, CA_PROP_MEDIA_FILENAME, file.toLocal8Bit().constData(),
                             CA_PROP_MEDIA_ROLE, "event", CA_PROP_CANBERRA_CACHE_CONTROL, "volatile",
                             nullptr);
         } else {
-            ca_context_play(context_, kSoundId, CA_PROP_EVENT_ID, "bell", CA_PROP_MEDIA_ROLE, "event",
+            ca_context_play(context_, SoundId, CA_PROP_EVENT_ID, "bell", CA_PROP_MEDIA_ROLE, "event",
                             nullptr);
         }
     }
@@ -79,7 +79,7 @@ private:
         return true;
     }
 
-    static constexpr uint32_t kSoundId = 1;
+    static constexpr uint32_t SoundId = 1;
     ca_context* context_ = nullptr;
     bool silent_ = false;
 };

@@ -6,7 +6,7 @@ namespace platform {
 namespace {
 
 // Characters of the bytes 0x80 to 0xBF; 0xC0 to 0xFF are U+0410 to U+044F in order.
-constexpr std::array<char16_t, 64> kHigh = {
+constexpr std::array<char16_t, 64> High = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, // 80
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F, // 88
     0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90
@@ -22,7 +22,7 @@ char16_t decode(unsigned char byte)
     if (byte < 0x80)
         return byte;
     if (byte < 0xC0)
-        return kHigh[byte - 0x80];
+        return High[byte - 0x80];
     return char16_t(0x0410 + (byte - 0xC0));
 }
 
@@ -33,7 +33,7 @@ int encode(char16_t ch)
     if (ch >= 0x0410 && ch <= 0x044F)
         return 0xC0 + (ch - 0x0410);
     for (int i = 0; i < 64; ++i) {
-        if (kHigh[i] == ch)
+        if (High[i] == ch)
             return 0x80 + i;
     }
     return -1;

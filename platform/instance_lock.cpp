@@ -14,7 +14,7 @@
 namespace platform {
 namespace {
 
-constexpr int kMaxFileNameBytes = 255;
+constexpr int MaxFileNameBytes = 255;
 
 QString whyNot(int error)
 {
@@ -54,7 +54,7 @@ QString InstanceLock::lockFileName(const QString& name)
     base.replace(QLatin1Char('/'), QLatin1Char('_'));
     base.replace(QChar(0), QLatin1Char('_'));
     const QString suffix = QStringLiteral(".lock");
-    while (!base.isEmpty() && QFile::encodeName(base + suffix).size() > kMaxFileNameBytes)
+    while (!base.isEmpty() && QFile::encodeName(base + suffix).size() > MaxFileNameBytes)
         base.chop(1);
     return base + suffix;
 }

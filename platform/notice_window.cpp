@@ -7,12 +7,12 @@
 namespace platform {
 namespace {
 
-const QEvent::Type kNoticeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+const QEvent::Type NoticeEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 class NoticeEvent final : public QEvent {
 public:
     NoticeEvent(unsigned notice, quintptr wParam, qintptr lParam)
-        : QEvent(kNoticeEvent), notice(notice), wParam(wParam), lParam(lParam)
+        : QEvent(NoticeEventType), notice(notice), wParam(wParam), lParam(lParam)
     {
     }
     unsigned notice;
@@ -29,7 +29,7 @@ NoticeWindow::NoticeWindow(Handler handler, QObject* parent)
 
 NoticeWindow::~NoticeWindow()
 {
-    QCoreApplication::removePostedEvents(this, kNoticeEvent);
+    QCoreApplication::removePostedEvents(this, NoticeEventType);
 }
 
 void NoticeWindow::post(unsigned notice, quintptr wParam, qintptr lParam)
@@ -59,7 +59,7 @@ bool NoticeWindow::killTimer(quintptr id)
 
 bool NoticeWindow::event(QEvent* event)
 {
-    if (event->type() == kNoticeEvent) {
+    if (event->type() == NoticeEventType) {
         const auto* notice = static_cast<NoticeEvent*>(event);
         if (handler_)
             handler_(notice->notice, notice->wParam, notice->lParam);

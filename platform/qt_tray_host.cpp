@@ -29,13 +29,13 @@
 namespace platform {
 namespace {
 
-const QString kWatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString kNotificationService = QStringLiteral("org.freedesktop.Notifications");
-const QString kNotificationPath = QStringLiteral("/org/freedesktop/Notifications");
-const char* const kMenuWindow = "pellavineMenuWindow";
+const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString NotificationService = QStringLiteral("org.freedesktop.Notifications");
+const QString NotificationPath = QStringLiteral("/org/freedesktop/Notifications");
+const char* const MenuWindow = "pellavineMenuWindow";
 // How long a balloon stays when its request names no time.
-constexpr int kDefaultBalloonMs = 10000;
-constexpr int kExplanationMs = 20000;
+constexpr int DefaultBalloonMs = 10000;
+constexpr int ExplanationMs = 20000;
 
 QIcon shownIcon(const QIcon& icon)
 {
@@ -472,7 +472,7 @@ void QtTrayHost::showBalloon(Icon& icon, const TrayIconRecord& record)
     icon.record.infoFlags = record.infoFlags;
     icon.record.timeoutOrVersion = record.timeoutOrVersion;
     const int ms = record.timeoutOrVersion > 0 ? static_cast<int>(qMin<quint32>(record.timeoutOrVersion, 3600000))
-                                               : kDefaultBalloonMs;
+                                               : DefaultBalloonMs;
     if (icon.tray && dbusTray()) {
         notifyBalloon(icon, ms);
     } else if (icon.tray) {
@@ -505,13 +505,13 @@ void QtTrayHost::notifyBalloon(Icon& icon, int ms)
     // picture while the balloon lasts (hiding the blinking) and pass the text on as markup.
     QDBusConnection bus = QDBusConnection::sessionBus();
     listenToNotifications(bus);
-    static const char* const kIconNames[] = {"", "dialog-information", "dialog-warning", "dialog-error"};
-    const QString iconName = QString::fromLatin1(kIconNames[icon.record.infoFlags <= 3 ? icon.record.infoFlags : 0]);
+    static const char* const IconNames[] = {"", "dialog-information", "dialog-warning", "dialog-error"};
+    const QString iconName = QString::fromLatin1(IconNames[icon.record.infoFlags <= 3 ? icon.record.infoFlags : 0]);
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("pellavine"));
-    QDBusMessage call = QDBusMessage::createMethodCall(kNotificationService, kNotificationPath,
-                                                       kNotificationService, QStringLiteral("Notify"));
+    QDBusMessage call = QDBusMessage::createMethodCall(NotificationService, NotificationPath,
+                                                       NotificationService, QStringLiteral("Notify"));
     call << QCoreApplication::applicationName() << uint(0) << iconName << icon.record.infoTitle
          << notificationBody(icon.record.infoText, notificationsReadMarkup())
          << QStringList{QStringLiteral("default"), QStringLiteral("OK")} << hints << ms;
@@ -549,9 +549,9 @@ void QtTrayHost::listenToNotifications(QDBusConnection& bus)
             endBalloon(*icon, TrayNotice::BalloonClick);
         }
     };
-    bus.connect(QString(), kNotificationPath, kNotificationService, QStringLiteral("NotificationClosed"),
+    bus.connect(QString(), NotificationPath, NotificationService, QStringLiteral("NotificationClosed"),
                 notifications_, SLOT(closed(uint,uint)));
-    bus.connect(QString(), kNotificationPath, kNotificationService, QStringLiteral("ActionInvoked"),
+    bus.connect(QString(), NotificationPath, NotificationService, QStringLiteral("ActionInvoked"),
                 notifications_, SLOT(invoked(uint,QString)));
 }
 
@@ -568,8 +568,8 @@ QtTrayHost::Icon* QtTrayHost::iconOfNotification(uint notification)
 
 void QtTrayHost::closeNotification(uint notification, bool wait)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kNotificationService, kNotificationPath,
-                                                       kNotificationService, QStringLiteral("CloseNotification"));
+    QDBusMessage call = QDBusMessage::createMethodCall(NotificationService, NotificationPath,
+                                                       NotificationService, QStringLiteral("CloseNotification"));
     call << notification;
     if (wait)
         QDBusConnection::sessionBus().call(call, QDBus::Block, 500);
@@ -618,9 +618,9 @@ void QtTrayHost::menuAsWindow(QMenu* menu)
     // A Wayland popup needs a shown parent window and the click that opened it; a tray that asks
     // for the menu over D-Bus gives neither, and the compositor would make the menu an ordinary
     // (tiled, full-size) window. So it is a small window of its own that closes when left.
-    if (menu->property(kMenuWindow).toBool())
+    if (menu->property(MenuWindow).toBool())
         return;
-    menu->setProperty(kMenuWindow, true);
+    menu->setProperty(MenuWindow, true);
     menu->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     menu->setWindowTitle(applicationTitle());
     menu->installEventFilter(this);
@@ -629,7 +629,7 @@ void QtTrayHost::menuAsWindow(QMenu* menu)
 bool QtTrayHost::eventFilter(QObject* watched, QEvent* event)
 {
     auto* menu = qobject_cast<QMenu*>(watched);
-    if (menu && menu->property(kMenuWindow).toBool()) {
+    if (menu && menu->property(MenuWindow).toBool()) {
         switch (event->type()) {
         case QEvent::Show:
             // A window of fixed size floats on tiling compositors.
@@ -706,7 +706,7 @@ void QtTrayHost::watchAvailability()
         };
         bool told = x11::watchTrayManager(later);
         if (sessionBusUp()) {
-            auto* watcher = new QDBusServiceWatcher(kWatcherService, QDBusConnection::sessionBus(),
+            auto* watcher = new QDBusServiceWatcher(WatcherService, QDBusConnection::sessionBus(),
                                                     QDBusServiceWatcher::WatchForOwnerChange, this);
             connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, later);
             told = true;
@@ -738,7 +738,7 @@ void QtTrayHost::explain(TrayStandIn* standIn)
     explanation_->setContent(applicationTitle(), explanationText(), 1);
     TrayBubble* bubble = explanation_;
     bubble->showAbove(standIn->frameGeometry());
-    QTimer::singleShot(kExplanationMs, bubble, [bubble] { bubble->hide(); });
+    QTimer::singleShot(ExplanationMs, bubble, [bubble] { bubble->hide(); });
 }
 
 bool QtTrayHost::dbusTray()
@@ -747,17 +747,17 @@ bool QtTrayHost::dbusTray()
     if (!sessionBusUp())
         return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.interface() && bus.interface()->isServiceRegistered(kWatcherService);
+    return bus.interface() && bus.interface()->isServiceRegistered(WatcherService);
 }
 
 bool QtTrayHost::notificationsReadMarkup()
 {
     // Nearly every notification server reads markup; only one that says otherwise gets raw text.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.interface() || !bus.interface()->isServiceRegistered(kNotificationService))
+    if (!bus.interface() || !bus.interface()->isServiceRegistered(NotificationService))
         return true;
-    const QDBusMessage call = QDBusMessage::createMethodCall(kNotificationService, kNotificationPath,
-                                                             kNotificationService,
+    const QDBusMessage call = QDBusMessage::createMethodCall(NotificationService, NotificationPath,
+                                                             NotificationService,
                                                              QStringLiteral("GetCapabilities"));
     const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
@@ -773,12 +773,12 @@ bool QtTrayHost::statusNotifierDesktop()
     if (!sessionBusUp())
         return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.interface() || !bus.interface()->isServiceRegistered(kWatcherService))
+    if (!bus.interface() || !bus.interface()->isServiceRegistered(WatcherService))
         return false;
-    QDBusMessage get = QDBusMessage::createMethodCall(kWatcherService, QStringLiteral("/StatusNotifierWatcher"),
+    QDBusMessage get = QDBusMessage::createMethodCall(WatcherService, QStringLiteral("/StatusNotifierWatcher"),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
-    get << kWatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
+    get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
     const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return false;
@@ -786,7 +786,7 @@ bool QtTrayHost::statusNotifierDesktop()
         return false;
     sni_ = 1;
     // A restarted panel registers the watcher anew and knows none of the icons shown before.
-    auto* watcher = new QDBusServiceWatcher(kWatcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
+    auto* watcher = new QDBusServiceWatcher(WatcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
         if (icons_.empty())
             return;

@@ -26,8 +26,8 @@ const QString TBListF::NotSavedText = QStringLiteral(
 
 namespace {
 
-const QString kEnterName = QStringLiteral("Введите имя компьютера!");
-const QString kAlreadyListed = QStringLiteral("Этот компьютер уже занесен в черный список!");
+const QString EnterName = QStringLiteral("Введите имя компьютера!");
+const QString AlreadyListed = QStringLiteral("Этот компьютер уже занесен в черный список!");
 
 // Rows of the list are 14 pixels high whatever the font says.
 class FixedRowDelegate : public QStyledItemDelegate {
@@ -167,7 +167,7 @@ void TBListF::AddFromViewer(const QString& name)
         return;
     }
     if (IndexOfName(name) >= 0) {
-        platform::dialogs().information(kAlreadyListed);
+        platform::dialogs().information(AlreadyListed);
         return;
     }
     appendName(name);
@@ -288,9 +288,9 @@ void TBListF::BBut4Click()
 {
     const QString name = upperName(UsrEd->text());
     if (name.isEmpty())
-        platform::dialogs().information(kEnterName);
+        platform::dialogs().information(EnterName);
     else if (IndexOfName(name) >= 0)
-        platform::dialogs().information(kAlreadyListed);
+        platform::dialogs().information(AlreadyListed);
     else
         appendName(name);
     UsrEd->clear();

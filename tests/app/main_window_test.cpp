@@ -30,8 +30,8 @@ using platform::TrayRequest;
 
 namespace {
 
-const QString kPause = QStringLiteral("Приостановить сервер Pellavine");
-const QString kResume = QStringLiteral("Запустить сервер Pellavine");
+const QString Pause = QStringLiteral("Приостановить сервер Pellavine");
+const QString Resume = QStringLiteral("Запустить сервер Pellavine");
 
 } // namespace
 
@@ -139,7 +139,7 @@ private Q_SLOTS:
         QCOMPARE(items, expected);
         const QStringList captions = {"Отправить сообщение...", "", "Последнее сообщение", "", "Настройки...",
                                       "Черный список...", "", "О Pellavine...", "", WebPageAddress,
-                                      QString(MailAddress).remove(QStringLiteral("mailto:")), "", kPause,
+                                      QString(MailAddress).remove(QStringLiteral("mailto:")), "", Pause,
                                       "Выключить сервер"};
         for (int i = 0; i < items.size(); ++i) {
             QCOMPARE(items[i]->isSeparator(), captions[i].isEmpty());
@@ -161,18 +161,18 @@ private Q_SLOTS:
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation),
                  QStringList{"При остановке сервера посылаемые вам сообщения приниматься не будут! Продолжить?"});
         QVERIFY(Form1->SS->Active());
-        QCOMPARE(Form1->N2->text(), kPause);
+        QCOMPARE(Form1->N2->text(), Pause);
 
         program.fake.dialogs.answers = {true};
         Form1->N2Click();
         QVERIFY(!Form1->SS->Active());
-        QCOMPARE(Form1->N2->text(), kResume);
+        QCOMPARE(Form1->N2->text(), Resume);
         QCOMPARE(Form1->TIconQ->IconIndex(), 1);
 
         Form1->N2Click();
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation).size(), 2);
         QVERIFY(Form1->SS->Active());
-        QCOMPARE(Form1->N2->text(), kPause);
+        QCOMPARE(Form1->N2->text(), Pause);
         QCOMPARE(Form1->TIconQ->IconIndex(), 0);
     }
 
@@ -190,7 +190,7 @@ private Q_SLOTS:
         Form1->N2->trigger();
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Error).size(), 1);
         QVERIFY(program.fake.dialogs.texts(BoxKind::Error)[0].contains(QStringLiteral("'bind'")));
-        QCOMPARE(Form1->N2->text(), kResume);
+        QCOMPARE(Form1->N2->text(), Resume);
         QCOMPARE(Form1->TIconQ->IconIndex(), 1);
     }
 

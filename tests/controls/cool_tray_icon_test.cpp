@@ -32,7 +32,7 @@ QColor colourOf(const QIcon& icon)
     return icon.pixmap(16, 16).toImage().pixelColor(8, 8);
 }
 
-const Qt::GlobalColor kColours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+const Qt::GlobalColor Colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
 
 // Hands every notice the tray has posted to the icons.
 void deliver() { QCoreApplication::sendPostedEvents(); }
@@ -74,7 +74,7 @@ private:
     {
         auto* list = new TImageList(owner_.get());
         for (int i = 0; i < count; ++i)
-            list->Add(filled(kColours[i]));
+            list->Add(filled(Colours[i]));
         return list;
     }
 
@@ -343,7 +343,7 @@ private Q_SLOTS:
             icon_->setIconList(makeList(listSize));
         icon_->setIconIndex(index);
         QCOMPARE(icon_->IconIndex(), expected);
-        const QColor shown = listSize ? QColor(kColours[expected]) : QColor(Qt::white);
+        const QColor shown = listSize ? QColor(Colours[expected]) : QColor(Qt::white);
         QCOMPARE(colourOf(icon_->Icon()), shown);
         QCOMPARE(shownColour(), shown);
     }

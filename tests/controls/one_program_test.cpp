@@ -22,7 +22,7 @@ using platform::InstanceLock;
 
 namespace {
 
-const char kHoldLock[] = "--hold-lock";
+const char HoldLock[] = "--hold-lock";
 
 // The child side of the cross-process tests: takes the lock, says so, and waits to be killed.
 // With "spawn" it first starts a program of its own that outlives it.
@@ -78,7 +78,7 @@ private:
     QProcess* startHolder(const QString& name)
     {
         auto* child = new QProcess(this);
-        child->start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kHoldLock), name});
+        child->start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(HoldLock), name});
         if (!child->waitForReadyRead(5000) || !child->readAll().startsWith("held")) {
             child->kill();
             child->waitForFinished();
@@ -250,7 +250,7 @@ private Q_SLOTS:
         QVERIFY(lock.acquire(name));
         // And now the other way round: a new child cannot have it.
         QProcess* refused = new QProcess(this);
-        refused->start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kHoldLock), name});
+        refused->start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(HoldLock), name});
         QVERIFY(refused->waitForFinished(5000));
         QCOMPARE(refused->exitCode(), 2);
     }
@@ -261,7 +261,7 @@ private Q_SLOTS:
         const QString name = QStringLiteral("inherited");
         QProcess holder;
         holder.start(QCoreApplication::applicationFilePath(),
-                     {QString::fromLatin1(kHoldLock), name, QStringLiteral("spawn")});
+                     {QString::fromLatin1(HoldLock), name, QStringLiteral("spawn")});
         QVERIFY(holder.waitForReadyRead(5000));
         const QList<QByteArray> said = holder.readAll().trimmed().split(' ');
         QCOMPARE(said.value(0), QByteArray("held"));
@@ -352,7 +352,7 @@ private Q_SLOTS:
 
 int main(int argc, char* argv[])
 {
-    if (argc >= 3 && qstrcmp(argv[1], kHoldLock) == 0)
+    if (argc >= 3 && qstrcmp(argv[1], HoldLock) == 0)
         return holdLock(argv[2], argc > 3);
     QApplication application(argc, argv);
     OneProgramTest test;

@@ -48,16 +48,16 @@
 
 namespace {
 
-constexpr int kSenders = 4;
-const char* const kAddress[kSenders] = {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"};
+constexpr int Senders = 4;
+const char* const Address[Senders] = {"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.4"};
 // The second has no name; the third's is too long for the tooltip; the fourth is black-listed.
-const char* const kName[kSenders] = {
+const char* const Name[Senders] = {
     "alpha-pc", "", "a-computer-whose-name-is-long-enough-to-push-the-tooltip-past-its-limit.example.lan",
     "delta-pc"};
-constexpr int kListed = 3;
-constexpr int kMaxOpen = 8;
+constexpr int Listed = 3;
+constexpr int MaxOpen = 8;
 // Generous: a loaded machine is slow, but a message is never seconds late.
-constexpr int kPatienceMs = 10000;
+constexpr int PatienceMs = 10000;
 
 struct Connection {
     int fd = -1;
@@ -73,14 +73,14 @@ struct Harness {
     std::vector<Connection> connections;
     int current = -1; // the connection whose bytes are on their way, if any
     QString time;
-    int shownFrom[kSenders] = {};
+    int shownFrom[Senders] = {};
     bool shownSince = false; // a message since the tooltip was last checked
 };
 
 Harness* g = nullptr;
 
-QString address(int from) { return QLatin1String(kAddress[from]); }
-QString name(int from) { return QString::fromUtf8(kName[from]); }
+QString address(int from) { return QLatin1String(Address[from]); }
+QString name(int from) { return QString::fromUtf8(Name[from]); }
 
 QString expectedText(const Connection& c)
 {
@@ -110,7 +110,7 @@ QString hint(int from)
 
 QString question()
 {
-    return QStringLiteral("Получено сообщение от ") + name(kListed)
+    return QStringLiteral("Получено сообщение от ") + name(Listed)
            + QStringLiteral(", однако этот компьютер занесен в черный список! Хотите просмотреть сообщение сейчас?");
 }
 
@@ -180,7 +180,7 @@ int programConnections() { return Form1->SS->Socket()->ConnectionCount(); }
 template <class Done>
 void spinUntil(Done done, const char* what)
 {
-    const QDeadlineTimer deadline(kPatienceMs);
+    const QDeadlineTimer deadline(PatienceMs);
     while (!done()) {
         FUZZ_CHECK(!deadline.hasExpired(),
                    QStringLiteral("%1: program holds %2 connections, senders %3; waiting messages %4")
@@ -217,7 +217,7 @@ int pick(uint8_t b);
 void connectFrom(int from)
 {
     settle();
-    if (openCount() >= kMaxOpen)
+    if (openCount() >= MaxOpen)
         return;
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     FUZZ_CHECK(fd >= 0, QString::fromLocal8Bit(strerror(errno)));
@@ -226,7 +226,7 @@ void connectFrom(int from)
     ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    inet_pton(AF_INET, kAddress[from], &local.sin_addr);
+    inet_pton(AF_INET, Address[from], &local.sin_addr);
     FUZZ_CHECK(::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0,
                QString::fromLocal8Bit(strerror(errno)));
     sockaddr_in to{};
@@ -265,7 +265,7 @@ void sendBytes(int i, const QByteArray& bytes)
     startOn(i);
     Connection& c = g->connections[size_t(i)];
     qsizetype at = 0;
-    const QDeadlineTimer deadline(kPatienceMs);
+    const QDeadlineTimer deadline(PatienceMs);
     while (at < bytes.size()) {
         const ssize_t n = ::send(c.fd, bytes.constData() + at, size_t(bytes.size() - at), MSG_NOSIGNAL);
         if (n > 0) {
@@ -336,18 +336,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     // The windows live as long as the process; their folder goes with a normal end.
     std::atexit([] { g->program->folder.remove(); });
     platform::FakePlatform& fake = g->program->fake;
-    fuzz::writeFile(App().BlackListPath, platform::toCp1251(name(kListed).toUpper()) + "\r\n");
+    fuzz::writeFile(App().BlackListPath, platform::toCp1251(name(Listed).toUpper()) + "\r\n");
     BListF->FormCreate();
-    for (int i = 0; i < kSenders; ++i)
+    for (int i = 0; i < Senders; ++i)
         fake.names.setName(address(i), name(i));
     // Every name is known before the first input, so each message is shown as it is read.
     net::peer_names::setRememberTime(std::numeric_limits<int>::max());
-    for (int i = 0; i < kSenders; ++i)
+    for (int i = 0; i < Senders; ++i)
         net::peer_names::request(address(i));
     spinUntil(
         [] {
             QString ignored;
-            for (int i = 0; i < kSenders; ++i) {
+            for (int i = 0; i < Senders; ++i) {
                 if (!net::peer_names::known(address(i), ignored))
                     return false;
             }
@@ -380,7 +380,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         together = false;
         switch (op) {
         case 0:
-            connectFrom(in.byte() % kSenders);
+            connectFrom(in.byte() % Senders);
             break;
         case 1:
         case 2:
@@ -423,8 +423,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const platform::RecordedBox& box : fake.dialogs.boxes) {
         FUZZ_CHECK(box.kind == platform::BoxKind::Confirmation && box.text == question(), box.text);
     }
-    FUZZ_CHECK(fake.dialogs.boxes.size() == g->shownFrom[kListed],
-               QStringLiteral("%1 questions, %2 messages").arg(fake.dialogs.boxes.size()).arg(g->shownFrom[kListed]));
+    FUZZ_CHECK(fake.dialogs.boxes.size() == g->shownFrom[Listed],
+               QStringLiteral("%1 questions, %2 messages").arg(fake.dialogs.boxes.size()).arg(g->shownFrom[Listed]));
 
     // The next input starts from a hidden viewer, with nothing recorded.
     MsgF->hide();

@@ -25,17 +25,17 @@ struct Key {
 };
 
 // Everything the program keeps in the file, with its default.
-const Key kKeys[] = {
+const Key Keys[] = {
     {"config", "port", Key::Integer, 243, nullptr},      {"config", "sptime", Key::Integer, 2000, nullptr},
     {"config", "sptrans", Key::Boolean, 1, nullptr},     {"config", "snd", Key::Boolean, 1, nullptr},
     {"config", "autofocus", Key::Boolean, 1, nullptr},   {"config", "autofocustime", Key::Integer, 10000, nullptr},
     {"config", "firststart", Key::Boolean, 1, nullptr},  {"sender", "left", Key::Integer, 150, nullptr},
     {"sender", "top", Key::Integer, 150, nullptr},       {"last", "adr", Key::String, 0, "localhost"},
 };
-constexpr int kKeyCount = int(sizeof kKeys / sizeof kKeys[0]);
+constexpr int KeyCount = int(sizeof Keys / sizeof Keys[0]);
 
 // No value decodes to this, so it tells a missing key from an empty one.
-const QString kMissing(QChar(0xFFFF));
+const QString Missing(QChar(0xFFFF));
 
 struct Pair {
     QString section, key;
@@ -67,12 +67,12 @@ bool sameName(const QString& a, const QString& b)
 QList<Pair> candidates(const QString& file, const QString& value, const Pair& written)
 {
     QList<Pair> pairs;
-    for (const Key& k : kKeys)
+    for (const Key& k : Keys)
         pairs.append({QLatin1String(k.section), QLatin1String(k.key)});
     QString section;
     const QStringList lines = file.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     for (const QString& line : lines) {
-        if (pairs.size() >= kKeyCount + 24)
+        if (pairs.size() >= KeyCount + 24)
             break;
         const QString trimmed = trimBlanks(line);
         const qsizetype close = trimmed.indexOf(u']');
@@ -98,7 +98,7 @@ QList<QString> readAll(const TIniFile& ini, const QList<Pair>& pairs)
 {
     QList<QString> values;
     for (const Pair& p : pairs)
-        values.append(ini.ReadString(p.section, p.key, kMissing));
+        values.append(ini.ReadString(p.section, p.key, Missing));
     return values;
 }
 
@@ -131,14 +131,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const size_t fileSize = size - 2 - valueSize;
     const QByteArray file(reinterpret_cast<const char*>(data), qsizetype(fileSize));
     const QByteArray valueBytes(reinterpret_cast<const char*>(data + fileSize), qsizetype(valueSize));
-    const Key& key = kKeys[(op & 0x0F) % kKeyCount];
+    const Key& key = Keys[(op & 0x0F) % KeyCount];
     const int kind = (op >> 4) % 3; // written as a string, an integer or a boolean
 
     fuzz::writeFile(g_path, file);
     TIniFile ini(g_path);
 
     // Every key with every reader: the result is the value or the default, and the readers agree.
-    for (const Key& k : kKeys) {
+    for (const Key& k : Keys) {
         const QString section = QLatin1String(k.section), name = QLatin1String(k.key);
         const QString text = ini.ReadString(section, name, QLatin1String(k.text ? k.text : ""));
         FUZZ_CHECK(text.size() <= TIniFile::MaxValueLength);
@@ -180,8 +180,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     if (kind == 0) {
-        const QString back = ini.ReadString(written.section, written.key, kMissing);
-        FUZZ_CHECK(back != kMissing);
+        const QString back = ini.ReadString(written.section, written.key, Missing);
+        FUZZ_CHECK(back != Missing);
         if (readsBackAsIs(value))
             FUZZ_CHECK(back == value, back, value);
     } else if (kind == 1) {
@@ -189,7 +189,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(ini.ReadInteger(written.section, written.key, 8) == number);
     } else {
         FUZZ_CHECK(ini.ReadBool(written.section, written.key, !(number & 1)) == bool(number & 1));
-        FUZZ_CHECK(ini.ReadString(written.section, written.key, kMissing) == QLatin1String(number & 1 ? "1" : "0"));
+        FUZZ_CHECK(ini.ReadString(written.section, written.key, Missing) == QLatin1String(number & 1 ? "1" : "0"));
     }
 
     write();

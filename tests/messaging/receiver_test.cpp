@@ -34,7 +34,7 @@ using platform::BoxKind;
 
 namespace {
 
-const QString kLoopback = QStringLiteral("127.0.0.1");
+const QString Loopback = QStringLiteral("127.0.0.1");
 
 // Another computer, written here with plain sockets on its own thread: connects, sends each
 // part (with a pause between parts, so each arrives on its own), then closes or resets.
@@ -121,7 +121,7 @@ struct Program : ProgramFixture {
         , port(freePort)
     {
         fake.clock.time = QTime(9, 5, 3);
-        fake.names.setName(kLoopback, loopbackName());
+        fake.names.setName(Loopback, loopbackName());
         Form1->SS->OnClientDisconnect = [this](QObject*, TCustomWinSocket*) { ++ended; };
         passSplash();
     }
@@ -188,7 +188,7 @@ private Q_SLOTS:
         Program program(freeTcpPort(), {{"config", "snd", soundOn ? "1" : "0"}});
         const QString name = loopbackName();
         SenderF->show();
-        SenderF->ADRL->setEditText(kLoopback);
+        SenderF->ADRL->setEditText(Loopback);
         SenderF->MSGL->setText(text);
         SenderF->BBut1Click();
 
@@ -199,7 +199,7 @@ private Q_SLOTS:
         QCOMPARE(MsgF->MsgLab->toPlainText(), text);
         QCOMPARE(App().LastText, text);
         QCOMPARE(App().LastSenderHost, name);
-        QCOMPARE(App().LastSenderAddress, kLoopback);
+        QCOMPARE(App().LastSenderAddress, Loopback);
         QCOMPARE(App().LastTime, QStringLiteral("9:5:3"));
         QCOMPARE(program.messageSounds(), soundOn ? 1 : 0);
         QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:5:3"), name));
@@ -240,7 +240,7 @@ private Q_SLOTS:
         QTest::newRow("listed, Yes") << QStringList{QStringLiteral("%name")} << true << true << true;
         QTest::newRow("listed in upper case, No") << QStringList{QStringLiteral("x"), QStringLiteral("%NAME")} << false
                                                   << true << false;
-        QTest::newRow("address entry never matches") << QStringList{kLoopback} << false << false << true;
+        QTest::newRow("address entry never matches") << QStringList{Loopback} << false << false << true;
         QTest::newRow("part of the name does not match") << QStringList{QStringLiteral("%nam")} << false << false
                                                          << true;
     }
@@ -409,7 +409,7 @@ private Q_SLOTS:
         QCOMPARE(App().LastText, decoded);
         QCOMPARE(App().LastText.size(), last.size());
         // The sender is known even when the connection was reset right after the data.
-        QCOMPARE(App().LastSenderAddress, kLoopback);
+        QCOMPARE(App().LastSenderAddress, Loopback);
         QCOMPARE(MsgF->InfoLab1->text(),
                  QStringLiteral("Сообщение от ") + loopbackName() + QStringLiteral(" (127.0.0.1):"));
 

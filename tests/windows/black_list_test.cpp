@@ -23,8 +23,8 @@ using platform::BoxKind;
 
 namespace {
 
-const QString kEnterName = QStringLiteral("Введите имя компьютера!");
-const QString kAlreadyListed = QStringLiteral("Этот компьютер уже занесен в черный список!");
+const QString EnterName = QStringLiteral("Введите имя компьютера!");
+const QString AlreadyListed = QStringLiteral("Этот компьютер уже занесен в черный список!");
 
 QByteArray cp(const QString& text) { return platform::toCp1251(text); }
 
@@ -189,15 +189,15 @@ private Q_SLOTS:
         QTest::newRow("appended at the end, not sorted")
             << QStringList{"ZETA", "ALPHA"} << "beta" << true << QStringList{"ZETA", "ALPHA", "BETA"} << QString();
         QTest::newRow("duplicate in another case")
-            << QStringList{"ВАСЯ"} << "ВаСя" << false << QStringList{"ВАСЯ"} << kAlreadyListed;
+            << QStringList{"ВАСЯ"} << "ВаСя" << false << QStringList{"ВАСЯ"} << AlreadyListed;
         QTest::newRow("duplicate of a viewer entry in lower case")
-            << QStringList{"вася-pc"} << "Вася-PC" << false << QStringList{"вася-pc"} << kAlreadyListed;
-        QTest::newRow("yo duplicate") << QStringList{"ЁЖ"} << "ёж" << false << QStringList{"ЁЖ"} << kAlreadyListed;
+            << QStringList{"вася-pc"} << "Вася-PC" << false << QStringList{"вася-pc"} << AlreadyListed;
+        QTest::newRow("yo duplicate") << QStringList{"ЁЖ"} << "ёж" << false << QStringList{"ЁЖ"} << AlreadyListed;
         QTest::newRow("ye is not yo")
             << QStringList{"ЕЖ"} << "ёж" << false << QStringList{"ЕЖ", "ЁЖ"} << QString();
         QTest::newRow("no trimming: a longer name is another name")
             << QStringList{"PC"} << " pc" << false << QStringList{"PC", " PC"} << QString();
-        QTest::newRow("empty name") << QStringList{"A"} << "" << false << QStringList{"A"} << kEnterName;
+        QTest::newRow("empty name") << QStringList{"A"} << "" << false << QStringList{"A"} << EnterName;
         QTest::newRow("blanks only are a name") << none << "   " << false << QStringList{"   "} << QString();
     }
     void windowAdd()
@@ -271,7 +271,7 @@ private Q_SLOTS:
         QTest::newRow("markup stays text") << QStringList{} << "<b>pc</b>" << QStringList{"<b>pc</b>"}
                                            << "Компьютер <b>pc</b> успешно занесен в черный список!";
         QTest::newRow("listed in another case") << QStringList{"ВАСЯ-PC"} << "вася-pc" << QStringList{"ВАСЯ-PC"}
-                                                << kAlreadyListed;
+                                                << AlreadyListed;
         QTest::newRow("no name is never listed") << QStringList{"A"} << "" << QStringList{"A"} << TBListF::NoNameText;
     }
     void viewerAdd()
