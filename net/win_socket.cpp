@@ -113,7 +113,7 @@ TCustomWinSocket::TCustomWinSocket(int ASocket) : life_(std::make_shared<Life>()
     life_->self = this;
     addr_.sin_family = AF_INET;
     if (ASocket >= 0)
-        AdoptSocket(ASocket);
+        adoptSocket(ASocket);
 }
 
 TCustomWinSocket::~TCustomWinSocket()
@@ -122,8 +122,8 @@ TCustomWinSocket::~TCustomWinSocket()
     life_->self = nullptr;
     OnSocketEvent = nullptr;
     OnErrorEvent = nullptr;
-    CancelLookup();
-    ReleaseSocket();
+    cancelLookup();
+    releaseSocket();
     if (window_) {
         // The window may be delivering the notice whose handler destroys us.
         if (life_->dispatching > 0)
@@ -136,7 +136,7 @@ TCustomWinSocket::~TCustomWinSocket()
 
 // Handles one notice inside the guard: an error escaping it goes to the error report, and the
 // loop goes on.
-void TCustomWinSocket::Deliver(const std::shared_ptr<Life>& life, unsigned notice, quintptr wParam, qintptr lParam)
+void TCustomWinSocket::deliver(const std::shared_ptr<Life>& life, unsigned notice, quintptr wParam, qintptr lParam)
 {
     // A handler may destroy the object and whatever called us: keep our own reference.
     const std::shared_ptr<Life> keep = life;
@@ -145,7 +145,7 @@ void TCustomWinSocket::Deliver(const std::shared_ptr<Life>& life, unsigned notic
         return;
     ++keep->dispatching;
     try {
-        self->WndProc(notice, wParam, lParam);
+        self->wndProc(notice, wParam, lParam);
     } catch (const ESocketError& error) {
         platform::reportException(error.message());
     } catch (const std::exception& error) {
@@ -161,27 +161,27 @@ platform::NoticeWindow* TCustomWinSocket::window()
     if (!window_) {
         const std::shared_ptr<Life> life = life_;
         window_ = new platform::NoticeWindow(
-            [life](unsigned notice, quintptr wParam, qintptr lParam) { Deliver(life, notice, wParam, lParam); });
+            [life](unsigned notice, quintptr wParam, qintptr lParam) { deliver(life, notice, wParam, lParam); });
     }
     return window_;
 }
 
-void TCustomWinSocket::PostNotice(unsigned notice, quintptr wParam, qintptr lParam)
+void TCustomWinSocket::postNotice(unsigned notice, quintptr wParam, qintptr lParam)
 {
     window()->post(notice, wParam, lParam);
 }
 
-void TCustomWinSocket::WndProc(unsigned notice, quintptr wParam, qintptr lParam)
+void TCustomWinSocket::wndProc(unsigned notice, quintptr wParam, qintptr lParam)
 {
     switch (notice) {
     case SocketNotice:
-        SocketMessage(wParam, int(lParam & 0xFFFF), int((lParam >> 16) & 0xFFFF));
+        socketMessage(wParam, int(lParam & 0xFFFF), int((lParam >> 16) & 0xFFFF));
         break;
     case DeferredFreeNotice:
         delete this;
         break;
     case LookupCompleteNotice:
-        LookupComplete(wParam, int((lParam >> 16) & 0xFFFF));
+        lookupComplete(wParam, int((lParam >> 16) & 0xFFFF));
         break;
     case platform::NoticeWindow::TimerNotice:
         Timer(wParam);
@@ -194,10 +194,10 @@ void TCustomWinSocket::WndProc(unsigned notice, quintptr wParam, qintptr lParam)
 void TCustomWinSocket::Timer(quintptr id)
 {
     if (id == ParkTimerId)
-        ParkTimer();
+        parkTimer();
 }
 
-void TCustomWinSocket::SocketMessage(Ticket socket, int event, int errorCode)
+void TCustomWinSocket::socketMessage(Ticket socket, int event, int errorCode)
 {
     // Notices of a socket closed since they were posted are history.
     if (socket_ < 0 || socket != ticket_)
@@ -212,7 +212,7 @@ void TCustomWinSocket::SocketMessage(Ticket socket, int event, int errorCode)
     }
     switch (event) {
     case FdConnect: HandleConnect(socket); break;
-    case FdClose: DoClose(socket); break;
+    case FdClose: doClose(socket); break;
     case FdRead: HandleRead(socket); break;
     case FdWrite: HandleWrite(socket); break;
     case FdAccept: HandleAccept(socket); break;
@@ -236,7 +236,7 @@ void TCustomWinSocket::Error(TCustomWinSocket* Socket, TErrorEvent ErrorEvent, i
 
 // --- socket life ---
 
-void TCustomWinSocket::CreateSocket()
+void TCustomWinSocket::createSocket()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (fd < 0)
@@ -249,17 +249,17 @@ void TCustomWinSocket::CreateSocket()
     peerPort_ = 0;
 }
 
-void TCustomWinSocket::AdoptSocket(int socket)
+void TCustomWinSocket::adoptSocket(int socket)
 {
     socket_ = socket;
     ticket_ = nextTicket();
     connected_ = true;
     bytesReceived_ = 0;
     lastActivityMs_ = monotonicMs();
-    RememberPeer();
+    rememberPeer();
 }
 
-void TCustomWinSocket::RememberPeer()
+void TCustomWinSocket::rememberPeer()
 {
     // Kept from the start: after a reset the platform no longer knows the peer, but the owner
     // may still be reading what it sent.
@@ -275,15 +275,15 @@ void TCustomWinSocket::RememberPeer()
     }
 }
 
-void TCustomWinSocket::StopParkTimer()
+void TCustomWinSocket::stopParkTimer()
 {
     if (window_)
         window_->killTimer(ParkTimerId);
 }
 
-void TCustomWinSocket::ReleaseSocket()
+void TCustomWinSocket::releaseSocket()
 {
-    StopParkTimer();
+    stopParkTimer();
     delete readNotifier_;
     readNotifier_ = nullptr;
     delete writeNotifier_;
@@ -301,7 +301,7 @@ void TCustomWinSocket::ReleaseSocket()
     addr_.sin_family = AF_INET;
 }
 
-void TCustomWinSocket::CancelLookup()
+void TCustomWinSocket::cancelLookup()
 {
     if (lookupHandle_ != 0)
         net::cancelLookup(lookupHandle_);
@@ -316,7 +316,7 @@ void TCustomWinSocket::Close()
 
 void TCustomWinSocket::HandleClose(Ticket socket)
 {
-    CancelLookup();
+    cancelLookup();
     if (socket_ < 0 || socket != ticket_ || closing_)
         return;
     const std::shared_ptr<Life> life = life_;
@@ -327,7 +327,7 @@ void TCustomWinSocket::HandleClose(Ticket socket)
         if (life->self) {
             closing_ = false;
             if (socket == ticket_)
-                ReleaseSocket();
+                releaseSocket();
         }
         throw;
     }
@@ -335,17 +335,17 @@ void TCustomWinSocket::HandleClose(Ticket socket)
         return;
     closing_ = false;
     if (socket == ticket_)
-        ReleaseSocket();
+        releaseSocket();
 }
 
-void TCustomWinSocket::DoClose(Ticket socket)
+void TCustomWinSocket::doClose(Ticket socket)
 {
     // An owner that reads in portions gets the rest of the data before the close.
     if (recvSinceReadPosted_ && ReceiveLength() > 0) {
         readArmed_ = false;
         recvSinceReadPosted_ = false;
-        PostNotice(SocketNotice, socket, socketNoticeParam(FdRead, 0));
-        PostNotice(SocketNotice, socket, socketNoticeParam(FdClose, 0));
+        postNotice(SocketNotice, socket, socketNoticeParam(FdRead, 0));
+        postNotice(SocketNotice, socket, socketNoticeParam(FdClose, 0));
         return;
     }
     HandleClose(socket);
@@ -353,7 +353,7 @@ void TCustomWinSocket::DoClose(Ticket socket)
 
 // --- readiness to notices ---
 
-void TCustomWinSocket::DoSetAsyncStyles()
+void TCustomWinSocket::doSetAsyncStyles()
 {
     if (socket_ < 0)
         return;
@@ -366,28 +366,28 @@ void TCustomWinSocket::DoSetAsyncStyles()
     closePosted_ = false;
 
     if (asyncStyles_ & FdAccept) {
-        readNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Read, [this] { OnAcceptable(); });
+        readNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Read, [this] { onAcceptable(); });
         readNotifier_->setEnabled(connected_);
         return;
     }
-    readNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Read, [this] { OnReadable(); });
-    writeNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Write, [this] { OnWritable(); });
+    readNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Read, [this] { onReadable(); });
+    writeNotifier_ = new platform::SocketWatch(socket_, platform::SocketWatch::Write, [this] { onWritable(); });
     if (connected_) {
         readNotifier_->setEnabled((asyncStyles_ & (FdRead | FdClose)) != 0);
         // A connected socket can be written at once: Winsock says so straight away.
         if (asyncStyles_ & FdWrite)
-            PostNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
+            postNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
     }
 }
 
-void TCustomWinSocket::OnAcceptable()
+void TCustomWinSocket::onAcceptable()
 {
     // Taken at once rather than through a posted notice: the listen queue is short, and every
     // moment it stays full drops new connections' handshakes (the sender then waits a second).
-    Deliver(life_, SocketNotice, ticket_, socketNoticeParam(FdAccept, 0));
+    deliver(life_, SocketNotice, ticket_, socketNoticeParam(FdAccept, 0));
 }
 
-void TCustomWinSocket::OnReadable()
+void TCustomWinSocket::onReadable()
 {
     if (socket_ < 0 || closePosted_) {
         readNotifier_->setEnabled(false);
@@ -411,29 +411,29 @@ void TCustomWinSocket::OnReadable()
     if (available > 0 && readArmed_) {
         readArmed_ = false;
         recvSinceReadPosted_ = false;
-        PostNotice(SocketNotice, ticket_, socketNoticeParam(FdRead, 0));
+        postNotice(SocketNotice, ticket_, socketNoticeParam(FdRead, 0));
     }
     if (gone) {
-        PostClose();
+        postClose();
         return;
     }
     if (!readArmed_)
         readNotifier_->setEnabled(false);
 }
 
-void TCustomWinSocket::PostClose()
+void TCustomWinSocket::postClose()
 {
     closePosted_ = true;
-    StopParkTimer();
+    stopParkTimer();
     if (readNotifier_)
         readNotifier_->setEnabled(false);
     if (writeNotifier_)
         writeNotifier_->setEnabled(false);
     const int error = pendingSocketError(socket_);
-    PostNotice(SocketNotice, ticket_, socketNoticeParam(FdClose, net::winsockError(error)));
+    postNotice(SocketNotice, ticket_, socketNoticeParam(FdClose, net::winsockError(error)));
 }
 
-void TCustomWinSocket::OnWritable()
+void TCustomWinSocket::onWritable()
 {
     writeNotifier_->setEnabled(false);
     if (socket_ < 0)
@@ -441,38 +441,38 @@ void TCustomWinSocket::OnWritable()
     if (connecting_) {
         connecting_ = false;
         const int error = pendingSocketError(socket_);
-        PostNotice(SocketNotice, ticket_, socketNoticeParam(FdConnect, net::winsockError(error)));
+        postNotice(SocketNotice, ticket_, socketNoticeParam(FdConnect, net::winsockError(error)));
         if (error != 0)
             return;
         if (asyncStyles_ & (FdRead | FdClose))
             readNotifier_->setEnabled(true);
         if (asyncStyles_ & FdWrite)
-            PostNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
+            postNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
         return;
     }
-    PostNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
+    postNotice(SocketNotice, ticket_, socketNoticeParam(FdWrite, 0));
 }
 
-void TCustomWinSocket::Rearm()
+void TCustomWinSocket::rearm()
 {
     recvSinceReadPosted_ = true;
     if (readArmed_)
         return;
     readArmed_ = true;
-    StopParkTimer();
+    stopParkTimer();
     if (readNotifier_ && !closePosted_)
         readNotifier_->setEnabled(true);
 }
 
-void TCustomWinSocket::ParkTimer()
+void TCustomWinSocket::parkTimer()
 {
     if (socket_ < 0 || closePosted_ || readArmed_) {
-        StopParkTimer();
+        stopParkTimer();
         return;
     }
     pollfd state{socket_, short(POLLRDHUP), 0};
     if (::poll(&state, 1, 0) > 0 && (state.revents & (POLLRDHUP | POLLHUP | POLLERR)))
-        PostClose();
+        postClose();
 }
 
 // --- handlers of the notices ---
@@ -484,7 +484,7 @@ void TCustomWinSocket::HandleConnect(Ticket socket)
     if (socket_ < 0 || socket != ticket_)
         return;
     connected_ = true;
-    RememberPeer();
+    rememberPeer();
     Event(this, seConnect);
 }
 
@@ -509,21 +509,21 @@ void TCustomWinSocket::HandleWrite(Ticket socket)
 
 // --- opening ---
 
-void TCustomWinSocket::RenewSocket(const QString& Service, int Port)
+void TCustomWinSocket::renewSocket(const QString& Service, int Port)
 {
     // A failed or abandoned attempt still holds its socket: give it back before the next.
-    CancelLookup();
-    ReleaseSocket();
+    cancelLookup();
+    releaseSocket();
     if (Service.isEmpty() && !net::invalidPortText(Port).isEmpty())
         throw ESocketError(net::invalidPortText(Port));
-    CreateSocket();
+    createSocket();
 }
 
 void TCustomWinSocket::Open(const QString& Name, const QString& Address, const QString& Service, int Port)
 {
     if (connected_)
         throw ESocketError(QString::fromLatin1(net::SocketAlreadyOpen));
-    RenewSocket(Service, Port);
+    renewSocket(Service, Port);
     lookupClient_ = true;
     const std::shared_ptr<Life> life = life_;
     const Ticket ticket = ticket_;
@@ -532,7 +532,7 @@ void TCustomWinSocket::Open(const QString& Name, const QString& Address, const Q
         if (!life->self || ticket != ticket_)
             return;
         if (!Name.isEmpty()) {
-            StartLookup(true, Name);
+            startLookup(true, Name);
             lookupService_ = Service;
             lookupPort_ = quint16(Port);
             lookupState_ = lsLookupAddress;
@@ -552,7 +552,7 @@ void TCustomWinSocket::Open(const QString& Name, const QString& Address, const Q
         if (inet_aton(platform::toCp1251(Address).constData(), &address) == 0)
             net::raiseSocketError(EADDRNOTAVAIL, "connect");
         addr_.sin_addr = address;
-        ContinueWithService(Service, Port);
+        continueWithService(Service, Port);
     } catch (...) {
         if (life->self)
             HandleClose(ticket);
@@ -564,7 +564,7 @@ void TCustomWinSocket::Listen(const QString& Service, int Port, int QueueSize)
 {
     if (connected_)
         throw ESocketError(QString::fromLatin1(net::CantListenOnOpen));
-    RenewSocket(Service, Port);
+    renewSocket(Service, Port);
     lookupClient_ = false;
     lookupQueueSize_ = QueueSize > 0 && QueueSize < ListenQueueLimit ? QueueSize : ListenQueueLimit;
     const std::shared_ptr<Life> life = life_;
@@ -573,7 +573,7 @@ void TCustomWinSocket::Listen(const QString& Service, int Port, int QueueSize)
         Event(this, seLookup);
         if (!life->self || ticket != ticket_)
             return;
-        ContinueWithService(Service, Port);
+        continueWithService(Service, Port);
     } catch (...) {
         if (life->self)
             HandleClose(ticket);
@@ -581,12 +581,12 @@ void TCustomWinSocket::Listen(const QString& Service, int Port, int QueueSize)
     }
 }
 
-void TCustomWinSocket::StartLookup(bool host, const QString& name)
+void TCustomWinSocket::startLookup(bool host, const QString& name)
 {
     const std::shared_ptr<Life> life = life_;
     auto done = [life](net::LookupHandle handle, const net::LookupResult& result) {
         if (life->self)
-            life->self->LookupFinished(handle, result);
+            life->self->lookupFinished(handle, result);
     };
     int error = 0;
     const net::LookupHandle handle =
@@ -596,15 +596,15 @@ void TCustomWinSocket::StartLookup(bool host, const QString& name)
     lookupHandle_ = handle;
 }
 
-void TCustomWinSocket::LookupFinished(net::LookupHandle handle, const net::LookupResult& result)
+void TCustomWinSocket::lookupFinished(net::LookupHandle handle, const net::LookupResult& result)
 {
     if (handle == 0 || handle != lookupHandle_)
         return;
     lookupResult_ = result;
-    PostNotice(LookupCompleteNotice, handle, qintptr((result.error & 0xFFFF) << 16));
+    postNotice(LookupCompleteNotice, handle, qintptr((result.error & 0xFFFF) << 16));
 }
 
-void TCustomWinSocket::LookupComplete(net::LookupHandle handle, int errorCode)
+void TCustomWinSocket::lookupComplete(net::LookupHandle handle, int errorCode)
 {
     if (handle == 0 || handle != lookupHandle_)
         return;
@@ -626,12 +626,12 @@ void TCustomWinSocket::LookupComplete(net::LookupHandle handle, int errorCode)
     try {
         if (state == lsLookupAddress) {
             addr_.sin_addr.s_addr = lookupResult_.address;
-            ContinueWithService(lookupService_, lookupPort_);
+            continueWithService(lookupService_, lookupPort_);
         } else if (state == lsLookupService) {
             if (lookupClient_)
-                DoOpen(lookupResult_.port);
+                doOpen(lookupResult_.port);
             else
-                DoListen(lookupResult_.port);
+                doListen(lookupResult_.port);
         }
     } catch (...) {
         if (life->self)
@@ -640,25 +640,25 @@ void TCustomWinSocket::LookupComplete(net::LookupHandle handle, int errorCode)
     }
 }
 
-void TCustomWinSocket::ContinueWithService(const QString& Service, int Port)
+void TCustomWinSocket::continueWithService(const QString& Service, int Port)
 {
     if (!Service.isEmpty()) {
-        StartLookup(false, Service);
+        startLookup(false, Service);
         lookupState_ = lsLookupService;
         return;
     }
     if (lookupClient_)
-        DoOpen(quint16(Port));
+        doOpen(quint16(Port));
     else
-        DoListen(quint16(Port));
+        doListen(quint16(Port));
 }
 
-void TCustomWinSocket::DoOpen(quint16 Port)
+void TCustomWinSocket::doOpen(quint16 Port)
 {
     lookupState_ = lsIdle;
     addr_.sin_family = AF_INET;
     addr_.sin_port = htons(Port);
-    DoSetAsyncStyles();
+    doSetAsyncStyles();
     const std::shared_ptr<Life> life = life_;
     const Ticket ticket = ticket_;
     Event(this, seConnecting);
@@ -672,13 +672,13 @@ void TCustomWinSocket::DoOpen(quint16 Port)
     }
     const int error = errno;
     if (isConnectOutcome(error)) {
-        PostNotice(SocketNotice, ticket_, socketNoticeParam(FdConnect, net::winsockError(error)));
+        postNotice(SocketNotice, ticket_, socketNoticeParam(FdConnect, net::winsockError(error)));
         return;
     }
     net::raiseSocketError(error, "connect");
 }
 
-void TCustomWinSocket::DoListen(quint16 Port)
+void TCustomWinSocket::doListen(quint16 Port)
 {
     lookupState_ = lsIdle;
     addr_ = sockaddr_in{};
@@ -690,7 +690,7 @@ void TCustomWinSocket::DoListen(quint16 Port)
     ::setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     if (::bind(socket_, reinterpret_cast<const sockaddr*>(&addr_), sizeof addr_) != 0)
         net::raiseSocketError(errno, "bind");
-    DoSetAsyncStyles();
+    doSetAsyncStyles();
     const std::shared_ptr<Life> life = life_;
     const Ticket ticket = ticket_;
     Event(this, seListen);
@@ -715,7 +715,7 @@ int TCustomWinSocket::ReceiveLength()
     return available;
 }
 
-void TCustomWinSocket::TransferError(TErrorEvent kind, int errnoValue, const char* api)
+void TCustomWinSocket::transferError(TErrorEvent kind, int errnoValue, const char* api)
 {
     if (PeerLossIsQuiet() && isPeerLoss(errnoValue)) {
         HandleClose(ticket_);
@@ -739,12 +739,12 @@ int TCustomWinSocket::ReadBuffer(void* Buf, int Count)
     if (Count == -1)
         return ReceiveLength();
     if (Count <= 0 || !Buf) {
-        Rearm();
+        rearm();
         return 0;
     }
     const ssize_t received = ::recv(socket_, Buf, size_t(Count), 0);
     const int error = errno;
-    Rearm();
+    rearm();
     if (received > 0) {
         bytesReceived_ += quint64(received);
         return int(received);
@@ -753,7 +753,7 @@ int TCustomWinSocket::ReadBuffer(void* Buf, int Count)
         return 0;
     if (error == EAGAIN || error == EWOULDBLOCK)
         return -1;
-    TransferError(eeReceive, error, "recv");
+    transferError(eeReceive, error, "recv");
     return -1;
 }
 
@@ -763,7 +763,7 @@ QString TCustomWinSocket::ReadText()
         return QString();
     const int available = ReceiveLength();
     if (available <= 0) {
-        Rearm();
+        rearm();
         return QString();
     }
     QByteArray bytes(available, Qt::Uninitialized);
@@ -789,7 +789,7 @@ int TCustomWinSocket::WriteBuffer(const void* Buf, int Count)
             writeNotifier_->setEnabled(true);
         return -1;
     }
-    TransferError(eeSend, error, "send");
+    transferError(eeSend, error, "send");
     return -1;
 }
 
@@ -845,7 +845,7 @@ TServerWinSocket::~TServerWinSocket()
 {
     OnSocketEvent = nullptr;
     OnErrorEvent = nullptr;
-    DestroyConnections();
+    destroyConnections();
     if (spare_ >= 0)
         ::close(spare_);
 }
@@ -859,7 +859,7 @@ void TServerWinSocket::SetConnectionLimits(int PerPeer, int Total, int IdleMs)
         window_->killTimer(IdleSweepTimerId);
 }
 
-void TServerWinSocket::AddClient(TServerClientWinSocket* client)
+void TServerWinSocket::addClient(TServerClientWinSocket* client)
 {
     if (!connections_.contains(client))
         connections_.append(client);
@@ -868,7 +868,7 @@ void TServerWinSocket::AddClient(TServerClientWinSocket* client)
         window()->setTimer(IdleSweepTimerId, unsigned(qBound(20, idleMs_ / 6, 5000)));
 }
 
-void TServerWinSocket::RemoveClient(TServerClientWinSocket* client)
+void TServerWinSocket::removeClient(TServerClientWinSocket* client)
 {
     connections_.removeAll(client);
     if (client->counted_) {
@@ -881,7 +881,7 @@ void TServerWinSocket::RemoveClient(TServerClientWinSocket* client)
         window_->killTimer(IdleSweepTimerId);
 }
 
-void TServerWinSocket::DestroyConnections()
+void TServerWinSocket::destroyConnections()
 {
     // Last first; a connection destroyed here closes without telling anyone.
     while (!connections_.isEmpty())
@@ -892,7 +892,7 @@ void TServerWinSocket::DestroyConnections()
 void TServerWinSocket::HandleClose(Ticket socket)
 {
     if (socket_ >= 0 && socket == ticket_) {
-        DestroyConnections();
+        destroyConnections();
         if (window_)
             window_->killTimer(AcceptBackoffTimerId);
         backoffMs_ = 0;
@@ -900,7 +900,7 @@ void TServerWinSocket::HandleClose(Ticket socket)
     TCustomWinSocket::HandleClose(socket);
 }
 
-bool TServerWinSocket::Admits(quint32 peer) const
+bool TServerWinSocket::admits(quint32 peer) const
 {
     if (maxTotal_ > 0 && connections_.size() >= maxTotal_)
         return false;
@@ -921,23 +921,23 @@ void TServerWinSocket::HandleAccept(Ticket socket)
         if (fd < 0) {
             const int error = errno;
             if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM)
-                ShedPending();
+                shedPending();
             else if (connectionWentAway(error))
                 continue;
             return;
         }
         backoffMs_ = 0;
-        if (from.sin_family != AF_INET || !Admits(from.sin_addr.s_addr)) {
+        if (from.sin_family != AF_INET || !admits(from.sin_addr.s_addr)) {
             ::close(fd);
             continue;
         }
-        TakeConnection(fd, from);
+        takeConnection(fd, from);
         if (!life->self || socket_ < 0 || socket != ticket_)
             return;
     }
 }
 
-void TServerWinSocket::ShedPending()
+void TServerWinSocket::shedPending()
 {
     // Out of descriptors: the spare makes room to take the waiting connections and drop them, so
     // the listener is not told about them again and again.
@@ -972,13 +972,13 @@ void TServerWinSocket::Timer(quintptr id)
         return;
     }
     if (id == IdleSweepTimerId) {
-        SweepIdle();
+        sweepIdle();
         return;
     }
     TCustomWinSocket::Timer(id);
 }
 
-void TServerWinSocket::SweepIdle()
+void TServerWinSocket::sweepIdle()
 {
     if (idleMs_ <= 0)
         return;
@@ -994,7 +994,7 @@ void TServerWinSocket::SweepIdle()
     }
 }
 
-void TServerWinSocket::TakeConnection(int fd, const sockaddr_in& from)
+void TServerWinSocket::takeConnection(int fd, const sockaddr_in& from)
 {
     const std::shared_ptr<Life> life = life_;
     TServerClientWinSocket* client = nullptr;
@@ -1017,7 +1017,7 @@ void TServerWinSocket::TakeConnection(int fd, const sockaddr_in& from)
         client = new TServerClientWinSocket(fd, this);
     if (client->socket_ == fd) {
         client->addr_ = from;
-        client->RememberPeer();
+        client->rememberPeer();
     }
     if (client->server_ == this && !client->counted_ && connections_.contains(client)) {
         client->peerKey_ = from.sin_addr.s_addr;
@@ -1045,7 +1045,7 @@ void TServerWinSocket::ClientEvent(TCustomWinSocket* Socket, SocketEventKind Soc
             handler(this, Socket);
         // Never destroyed inside the handler that reported its close.
         if (client->self)
-            Socket->PostNotice(DeferredFreeNotice, 0, 0);
+            Socket->postNotice(DeferredFreeNotice, 0, 0);
         return;
     }
     default: return;
@@ -1065,7 +1065,7 @@ TServerClientWinSocket::TServerClientWinSocket(int ASocket, TServerWinSocket* Se
     : TCustomWinSocket(ASocket), server_(ServerWinSocket)
 {
     if (server_) {
-        server_->AddClient(this);
+        server_->addClient(this);
         TServerWinSocket* server = server_;
         OnSocketEvent = [server](TCustomWinSocket* Socket, SocketEventKind SocketEvent) {
             server->ClientEvent(Socket, SocketEvent);
@@ -1074,11 +1074,11 @@ TServerClientWinSocket::TServerClientWinSocket(int ASocket, TServerWinSocket* Se
             server->ClientError(Socket, ErrorEvent, ErrorCode);
         };
     }
-    DoSetAsyncStyles();
+    doSetAsyncStyles();
 }
 
 TServerClientWinSocket::~TServerClientWinSocket()
 {
     if (server_)
-        server_->RemoveClient(this);
+        server_->removeClient(this);
 }

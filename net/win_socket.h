@@ -89,8 +89,8 @@ protected:
     virtual void Timer(quintptr id);
 
     // Asks for the events of asyncStyles_ on the current socket.
-    void DoSetAsyncStyles();
-    void PostNotice(unsigned notice, quintptr wParam, qintptr lParam);
+    void doSetAsyncStyles();
+    void postNotice(unsigned notice, quintptr wParam, qintptr lParam);
     Ticket CurrentTicket() const { return ticket_; }
     platform::NoticeWindow* window();
     const std::shared_ptr<Life>& life() const { return life_; }
@@ -100,34 +100,34 @@ protected:
 private:
     friend class TServerWinSocket;
 
-    static void Deliver(const std::shared_ptr<Life>& life, unsigned notice, quintptr wParam, qintptr lParam);
-    void WndProc(unsigned notice, quintptr wParam, qintptr lParam);
-    void SocketMessage(Ticket socket, int event, int errorCode);
-    void LookupComplete(net::LookupHandle handle, int errorCode);
-    void LookupFinished(net::LookupHandle handle, const net::LookupResult& result);
-    void ParkTimer();
+    static void deliver(const std::shared_ptr<Life>& life, unsigned notice, quintptr wParam, qintptr lParam);
+    void wndProc(unsigned notice, quintptr wParam, qintptr lParam);
+    void socketMessage(Ticket socket, int event, int errorCode);
+    void lookupComplete(net::LookupHandle handle, int errorCode);
+    void lookupFinished(net::LookupHandle handle, const net::LookupResult& result);
+    void parkTimer();
 
-    void CreateSocket();
+    void createSocket();
     // Drops what an earlier attempt left, checks the port and takes a new socket.
-    void RenewSocket(const QString& Service, int Port);
-    void AdoptSocket(int socket);
-    void ReleaseSocket();
-    void CancelLookup();
-    void StartLookup(bool host, const QString& name);
-    void ContinueWithService(const QString& Service, int Port);
-    void DoOpen(quint16 Port);
-    void DoListen(quint16 Port);
-    void DoClose(Ticket socket);
+    void renewSocket(const QString& Service, int Port);
+    void adoptSocket(int socket);
+    void releaseSocket();
+    void cancelLookup();
+    void startLookup(bool host, const QString& name);
+    void continueWithService(const QString& Service, int Port);
+    void doOpen(quint16 Port);
+    void doListen(quint16 Port);
+    void doClose(Ticket socket);
 
-    void OnReadable();
-    void OnWritable();
-    void OnAcceptable();
-    void PostClose();
-    void RememberPeer();
-    void StopParkTimer();
-    void Rearm();
+    void onReadable();
+    void onWritable();
+    void onAcceptable();
+    void postClose();
+    void rememberPeer();
+    void stopParkTimer();
+    void rearm();
     // Handles a failed send or receive; returns normally only when the error was taken over.
-    void TransferError(TErrorEvent kind, int errnoValue, const char* api);
+    void transferError(TErrorEvent kind, int errnoValue, const char* api);
 
     int socket_ = -1;
     Ticket ticket_ = 0;
@@ -197,13 +197,13 @@ protected:
 
 private:
     friend class TServerClientWinSocket;
-    void AddClient(TServerClientWinSocket* client);
-    void RemoveClient(TServerClientWinSocket* client);
-    void DestroyConnections();
-    bool Admits(quint32 peer) const;
-    void TakeConnection(int fd, const sockaddr_in& from);
-    void ShedPending();
-    void SweepIdle();
+    void addClient(TServerClientWinSocket* client);
+    void removeClient(TServerClientWinSocket* client);
+    void destroyConnections();
+    bool admits(quint32 peer) const;
+    void takeConnection(int fd, const sockaddr_in& from);
+    void shedPending();
+    void sweepIdle();
 
     QList<TServerClientWinSocket*> connections_;
     QHash<quint32, int> perPeer_;
