@@ -1,6 +1,6 @@
 #pragma once
 // Services of the desktop that the program uses. Each has a real implementation on Qt/POSIX
-// (installed by installDesktopServices()) and a recording fake for the tests (platform/fake_platform.h).
+// (installed by installDesktopServices()) and a recording fake for the tests (tests/support/fake_platform.h).
 #include <QString>
 #include <QTime>
 

@@ -1,6 +1,6 @@
 #include "controls/application_link.h"
 #include "controls/cool_tray_icon.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 
 #include <QAction>
 #include <QMenu>

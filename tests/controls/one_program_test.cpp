@@ -1,6 +1,6 @@
 #include "controls/application_link.h"
 #include "controls/one_program.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
 

@@ -1,5 +1,5 @@
 #include "controls/simple_timer.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 
 #include <QElapsedTimer>
 #include <QTest>

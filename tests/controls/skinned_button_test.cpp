@@ -1,7 +1,7 @@
 // Mouse input goes through the window system, as real input does (enter and leave included).
 #define QTEST_QPA_MOUSE_HANDLING
 #include "controls/skinned_button.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 
 #include <QPainter>
 #include <QTextDocument>

@@ -1,5 +1,5 @@
 #include "controls/spin_edit.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 
 #include <QApplication>
 #include <QClipboard>

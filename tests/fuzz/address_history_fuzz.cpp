@@ -7,7 +7,7 @@
 #include "messaging/address_history.h"
 #include "messaging/send_window.h"
 #include "platform/cp1251.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 
 #include <cstdint>
 

@@ -7,7 +7,7 @@
 
 #include "app/app_state.h"
 #include "platform/cp1251.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 #include "windows/black_list.h"
 
 #include <QListWidget>

@@ -2,7 +2,7 @@
 #include "net/socket_components.h"
 #include "net/socket_error.h"
 #include "platform/cp1251.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 
 #include <QPointer>
 #include <QProcess>

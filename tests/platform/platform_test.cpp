@@ -1,7 +1,7 @@
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 #include "platform/desktop_services.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 #include "platform/file_names.h"
 #include "platform/modality.h"
 #include "platform/notice_window.h"

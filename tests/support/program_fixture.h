@@ -8,7 +8,7 @@
 #include "app/welcome_window.h"
 #include "messaging/receiver.h"
 #include "net/peer_names.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 
 #include <QDir>
 #include <QTemporaryDir>

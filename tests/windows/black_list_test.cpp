@@ -2,7 +2,7 @@
 #include "app/app_state.h"
 #include "controls/skinned_button.h"
 #include "platform/cp1251.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 #include "tests/support/program_fixture.h"
 #include "windows/black_list.h"
 

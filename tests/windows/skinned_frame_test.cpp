@@ -3,7 +3,7 @@
 #include "assets/pictures.h"
 #include "controls/skinned_button.h"
 #include "messaging/send_window.h"
-#include "platform/fake_platform.h"
+#include "tests/support/fake_platform.h"
 #include "platform/modality.h"
 #include "windows/about_box.h"
 #include "windows/black_list.h"

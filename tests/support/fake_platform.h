@@ -1,7 +1,7 @@
 #pragma once
 // Recording stand-ins for the desktop services. A FakePlatform installs all of them for its
 // lifetime, so no test ever opens a real box, plays a sound or starts a browser.
-#include "platform/fake_tray_host.h"
+#include "tests/support/fake_tray_host.h"
 #include "platform/platform.h"
 
 #include <QList>

@@ -1,4 +1,4 @@
-#include "platform/fake_tray_host.h"
+#include "tests/support/fake_tray_host.h"
 
 namespace platform {
 
