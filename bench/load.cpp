@@ -4,9 +4,11 @@
 //   pv_load PORT accept N [HELD]         the same without data: accept and close only
 //   pv_load PORT burst TOTAL SENDERS     TOTAL messages from SENDERS threads at once
 //   pv_load PORT hold N SECONDS [SOURCES] keep N idle connections open, then let go
-// HELD idle connections are opened first and kept during the measurement. Held connections come
-// from several loopback addresses (127.0.0.2...), 30 from each, as from several computers; `hold`
-// spreads them over SOURCES addresses (1: one computer holds them all). Loopback only.
+//   pv_load PORT keep N SECONDS [SOURCES] the same, opened one at a time (see keep())
+// HELD idle connections are opened first, one at a time, and kept during the measurement. Held
+// connections come from several loopback addresses (127.0.0.2...), 30 from each, as from several
+// computers; `hold` and `keep` spread them over SOURCES addresses (1: one computer holds them
+// all). Loopback only.
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -95,15 +97,21 @@ long oneMessage(const std::string& text)
     return result;
 }
 
-// All connects at once, as a peer flooding the listener would; each completes once the
-// receiver's short queue has room. Returns the connections, complete or not.
+void sourceOf(int connection, int perSource, char (&source)[32])
+{
+    const int computer = connection / perSource;
+    std::snprintf(source, sizeof source, "127.0.%d.%d", computer / 250, 2 + computer % 250);
+}
+
+// All connects at once, as a peer flooding the listener would. Returns the connections, complete
+// or not. Complete means complete here only: while the receiver's queue of 5 is full, the kernel
+// finishes handshakes by SYN cookie and drops them, so the receiver never sees many of them.
 std::vector<int> hold(int count, int perSource = 30, int waitSeconds = 60)
 {
     std::vector<int> held;
     char source[32];
     for (int i = 0; i < count; ++i) {
-        const int computer = i / perSource;
-        std::snprintf(source, sizeof source, "127.0.%d.%d", computer / 250, 2 + computer % 250);
+        sourceOf(i, perSource, source);
         const int fd = connectFrom(source, false);
         if (fd < 0) {
             std::fprintf(stderr, "pv_load: held %d of %d: %s\n", i, count, std::strerror(errno));
@@ -132,6 +140,25 @@ std::vector<int> hold(int count, int perSource = 30, int waitSeconds = 60)
     return held;
 }
 
+// One connect at a time, each given time to be taken before the next, so that every one is open at
+// the receiver too.
+std::vector<int> keep(int count, int perSource = 30)
+{
+    std::vector<int> held;
+    char source[32];
+    for (int i = 0; i < count; ++i) {
+        sourceOf(i, perSource, source);
+        const int fd = connectFrom(source);
+        if (fd < 0) {
+            std::fprintf(stderr, "pv_load: kept %d of %d: %s\n", i, count, std::strerror(errno));
+            break;
+        }
+        held.push_back(fd);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return held;
+}
+
 void report(const char* what, std::vector<long> times, int failures, double seconds)
 {
     std::sort(times.begin(), times.end());
@@ -142,7 +169,7 @@ void report(const char* what, std::vector<long> times, int failures, double seco
 
 void sequential(const char* what, int count, int heldCount, const std::string& text)
 {
-    const std::vector<int> held = hold(heldCount);
+    const std::vector<int> held = keep(heldCount);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     std::vector<long> times;
     int failures = 0;
@@ -192,7 +219,7 @@ void burst(int total, int senders)
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: pv_load PORT latency|accept|burst|hold ARGS...\n");
+        std::fprintf(stderr, "usage: pv_load PORT latency|accept|burst|hold|keep ARGS...\n");
         return 2;
     }
     raiseDescriptorLimit();
@@ -206,9 +233,10 @@ int main(int argc, char** argv)
         sequential("accept", a, b, std::string());
     else if (mode == "burst")
         burst(a, std::max(1, b));
-    else if (mode == "hold") {
+    else if (mode == "hold" || mode == "keep") {
         const int sources = argc > 5 ? std::max(1, std::atoi(argv[5])) : 0;
-        const std::vector<int> held = hold(a, sources > 0 ? (a + sources - 1) / sources : 30, b);
+        const int perSource = sources > 0 ? (a + sources - 1) / sources : 30;
+        const std::vector<int> held = mode == "hold" ? hold(a, perSource, b) : keep(a, perSource);
         std::printf("hold n=%zu\n", held.size());
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::seconds(b));
