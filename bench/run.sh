@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The receiving end measured beside a raw epoll receiver in the same run (this machine is noisy:
-# only figures taken together are compared). Prints one table.
+# The receiving end measured beside a raw epoll receiver and a receiver on QTcpServer/QTcpSocket
+# in the same run (this machine is noisy: only figures taken together are compared). Prints one
+# table, then what each does out of descriptors.
 #   bench/run.sh [BUILD_DIR]
 #   PELLAVINE_PROGRAM=/other/build/bin/pellavine bench/run.sh   measures another build of the program
 # Needs a built tree (tools/build.sh). Uses a private Xvfb with icewm when they are installed
@@ -12,7 +13,8 @@ build=${1:-${PELLAVINE_BUILD_DIR:-$root/build}}
 program=${PELLAVINE_PROGRAM:-$build/bin/pellavine}
 load=$build/bench/pv_load
 raw=$build/bench/pv_epoll_receiver
-for f in "$program" "$load" "$raw"; do
+qt=$build/bench/pv_qt_receiver
+for f in "$program" "$load" "$raw" "$qt"; do
     [[ -x $f ]] || { echo "bench: $f is missing; build first (tools/build.sh)" >&2; exit 1; }
 done
 
@@ -93,11 +95,21 @@ sleep 10
 idle_wakeups=$(awk -v a="$before" -v b="$(switches "$app")" 'BEGIN { printf "%.1f", (b - a) / 10 }')
 idle_rss=$(rss_mib "$app")
 
+start() { # port command... -> pid in $started_pid
+    "${@:2}" &
+    started_pid=$!
+    pids+=($started_pid)
+    for _ in $(seq 50); do listens "$1" && break; sleep 0.1; done
+}
 raw_port=$(free_port)
-"$raw" "$raw_port" &
-rawpid=$!
-pids+=($rawpid)
-for _ in $(seq 50); do listens "$raw_port" && break; sleep 0.1; done
+start "$raw_port" "$raw" "$raw_port"
+rawpid=$started_pid
+qt_port=$(free_port)
+start "$qt_port" "$qt" "$qt_port"
+qtpid=$started_pid
+shed_port=$(free_port)
+start "$shed_port" "$qt" "$shed_port" shed
+shedpid=$started_pid
 
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p"; }
 measure() { # port mode args... -> "p50/p99 (failed)"
@@ -110,10 +122,29 @@ burst() {
     out=$("$load" "$1" burst 2000 10)
     echo "$(echo "$out" | field seconds) s, p99 $(($(echo "$out" | field p99_us) / 1000)) ms ($(echo "$out" | field failed) failed)"
 }
+hz=$(getconf CLK_TCK)
+# The receiver's CPU per connection (accepted, read to its end, closed), 2000 in a row, while
+# `held` idle connections from 17 computers are open: what they add to every turn of the loop.
+per_connection() { # port pid held
+    local h= ticks out
+    if (($3 > 0)); then
+        "$load" "$1" keep "$3" 30 17 >/dev/null 2>&1 &
+        h=$!
+        sleep 2
+    fi
+    ticks=$(cpu_ticks "$2")
+    out=$("$load" "$1" accept 2000)
+    echo -n "$(awk -v a="$ticks" -v b="$(cpu_ticks "$2")" -v hz="$hz" 'BEGIN { printf "%.0f", (b - a) * 1e6 / hz / 2000 }') µs"
+    echo " ($(echo "$out" | field failed) failed)"
+    if [[ -n $h ]]; then
+        kill "$h"
+        wait "$h" 2>/dev/null || true
+        sleep 1
+    fi
+}
 # One computer holds 2000 connections for 15 s; meanwhile another sends and the receiver's CPU is read.
 holder() { # port pid
-    local fds_before ticks cpu other fds_during fds_after hz
-    hz=$(getconf CLK_TCK)
+    local fds_before ticks cpu other fds_during fds_after
     fds_before=$(fds "$2")
     "$load" "$1" hold 2000 10 1 >/dev/null &
     local h=$!
@@ -129,17 +160,68 @@ holder() { # port pid
     echo "cpu $cpu | other peer $other | descriptors $fds_before → $fds_during → $fds_after"
 }
 
-printf '%-34s | %-34s | %s\n' "" "Pellavine" "raw epoll receiver"
-row() { printf '%-34s | %-34s | %s\n' "$1" "$2" "$3"; }
-row "message latency p50 / p99" "$(measure "$port" latency 300)" "$(measure "$raw_port" latency 300)"
-row "burst: 2000 messages, 10 senders" "$(burst "$port")" "$(burst "$raw_port")"
+# Out of descriptors: the receiver's limit drops to 64 (for the rest of the run: this comes last)
+# and 500 connections come from 16 computers (within the bounds per peer); they are let go after
+# 6 s. In between, CPU tells a loop that spins on a listener it cannot empty (a spinning loop
+# never sleeps, so it shows few wake-ups); then a message sent meanwhile and one sent after.
+starved() { # port pid
+    local hold ticks before meanwhile fds_during after
+    prlimit --pid "$2" --nofile=64:64 || { echo "not measured (prlimit failed)"; return; }
+    "$load" "$1" hold 500 6 16 >/dev/null 2>&1 &
+    hold=$!
+    sleep 2
+    ticks=$(cpu_ticks "$2")
+    before=$(switches "$2")
+    "$load" "$1" latency 1 >"$work/meanwhile" 2>&1 &
+    meanwhile=$!
+    sleep 3
+    fds_during=$(fds "$2")
+    echo -n "cpu $(awk -v a="$ticks" -v b="$(cpu_ticks "$2")" -v hz="$hz" 'BEGIN { printf "%.0f %%", 100 * (b - a) / hz / 3 }')"
+    echo -n ", $(awk -v a="$before" -v b="$(switches "$2")" 'BEGIN { printf "%.0f", (b - a) / 3 }') wake-ups/s"
+    echo -n ", $fds_during descriptors"
+    wait "$hold"
+    after=$("$load" "$1" latency 1)
+    wait "$meanwhile" || true
+    echo -n " | meanwhile: $(outcome <"$work/meanwhile")"
+    echo " | after: $(echo "$after" | outcome)"
+}
+outcome() {
+    local out
+    out=$(cat)
+    if [[ $(echo "$out" | field failed) == 0 ]]; then
+        echo "ok in $(($(echo "$out" | field p50_us) / 1000)) ms"
+    else
+        echo "lost ($(echo "$out" | field seconds) s)"
+    fi
+}
+
+printf '%-34s | %-34s | %-34s | %s\n' "" "Pellavine" "QTcpServer/QTcpSocket" "raw epoll receiver"
+row() { printf '%-34s | %-34s | %-34s | %s\n' "$@"; }
+row "message latency p50 / p99" "$(measure "$port" latency 300)" "$(measure "$qt_port" latency 300)" \
+    "$(measure "$raw_port" latency 300)"
+row "burst: 2000 messages, 10 senders" "$(burst "$port")" "$(burst "$qt_port")" "$(burst "$raw_port")"
 for held in 0 500 1000; do
-    row "accept p50 / p99, $held held" "$(measure "$port" accept 300 "$held")" "$(measure "$raw_port" accept 300 "$held")"
+    mark=
+    if ((held > 512)); then mark=" *"; fi
+    row "accept p50 / p99, $held held$mark" "$(measure "$port" accept 300 "$held")" \
+        "$(measure "$qt_port" accept 300 "$held")" "$(measure "$raw_port" accept 300 "$held")"
 done
+for held in 0 500; do
+    row "CPU per connection, $held held" "$(per_connection "$port" "$app" "$held")" \
+        "$(per_connection "$qt_port" "$qtpid" "$held")" "$(per_connection "$raw_port" "$rawpid" "$held")"
+done
+echo "* past the bound of 512 in all: Pellavine and the Qt receiver close the newcomer at once, unread"
 echo
 echo "one computer holding 2000 connections:"
-echo "  Pellavine: $(holder "$port" "$app")"
-echo "  raw epoll: $(holder "$raw_port" "$rawpid")"
+echo "  Pellavine:  $(holder "$port" "$app")"
+echo "  QTcpServer: $(holder "$qt_port" "$qtpid")"
+echo "  raw epoll:  $(holder "$raw_port" "$rawpid")"
 echo
 echo "idle in the tray: $idle_wakeups wake-ups/s, RSS $idle_rss MiB; after the load: RSS $(rss_mib "$app") MiB"
 echo "time to the first window: $first_window ms"
+echo
+echo "out of descriptors (limit 64, 500 connections offered):"
+echo "  Pellavine:               $(starved "$port" "$app")"
+echo "  QTcpServer:              $(starved "$qt_port" "$qtpid")"
+echo "  QTcpSocket, own accept:  $(starved "$shed_port" "$shedpid")"
+echo "  raw epoll:               $(starved "$raw_port" "$rawpid")"
