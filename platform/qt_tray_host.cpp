@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -30,8 +29,6 @@ namespace platform {
 namespace {
 
 const QString WatcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
-const QString NotificationService = QStringLiteral("org.freedesktop.Notifications");
-const QString NotificationPath = QStringLiteral("/org/freedesktop/Notifications");
 const char* const MenuWindow = "pellavineMenuWindow";
 // How long a balloon stays when its request names no time.
 constexpr int DefaultBalloonMs = 10000;
@@ -327,10 +324,7 @@ struct QtTrayHost::Icon {
     std::unique_ptr<TrayBubble> bubble;
     std::unique_ptr<QTimer> balloonTimer;
     bool balloonShown = false;
-    // A balloon shown as a desktop notification: the server's id for it (0 until it answers),
-    // and which balloon of the icon it belongs to.
-    uint notification = 0;
-    uint balloonSerial = 0;
+    DesktopNotifications::Handle notification = 0; // the balloon, shown as a desktop notification
 };
 
 QtTrayHost::QtTrayHost()
@@ -338,15 +332,11 @@ QtTrayHost::QtTrayHost()
 {
     poll_->setInterval(3000);
     connect(poll_, &QTimer::timeout, this, [this] { checkAvailability(); });
+    watchStatusNotifierWatcher();
 }
 
 QtTrayHost::~QtTrayHost()
 {
-    // A balloon outlives the program on the desktop unless closed; nothing sends it after this.
-    for (auto& entry : icons_) {
-        if (entry.second->notification != 0)
-            closeNotification(entry.second->notification, true);
-    }
     icons_.clear();
     delete explanation_;
 }
@@ -415,6 +405,9 @@ bool QtTrayHost::add(const TrayIconRecord& record)
                 endBalloon(*it->second, TrayNotice::BalloonClick);
         });
         icon->tray->setContextMenu(menus_.value(id));
+        // Qt has just asked the watcher for itself whether its icons go over D-Bus; so do we,
+        // unless the answer was yes already.
+        askStatusNotifierHost();
     } else {
         icon->standIn = std::make_unique<TrayStandIn>(sink);
     }
@@ -448,13 +441,7 @@ void QtTrayHost::apply(Icon& icon, const TrayIconRecord& record, bool fresh)
     }
     if (fresh || (record.flags & TrayIconRecord::TipFlag)) {
         icon.record.tip = TrayIconRecord::clip(record.tip, TrayIconRecord::TipLimit);
-        if (icon.tray) {
-            // A StatusNotifierItem's tool-tip title is plain text by its protocol; Qt's own
-            // tool tip reads markup, so it gets the escaped form.
-            icon.tray->setToolTip(statusNotifierDesktop() ? plainTip(icon.record.tip) : trayToolTip(icon.record.tip));
-        } else {
-            icon.standIn->setTip(icon.record.tip);
-        }
+        showTip(icon);
     }
     if (record.flags & TrayIconRecord::InfoFlag) {
         if (record.infoText.isEmpty())
@@ -473,7 +460,7 @@ void QtTrayHost::showBalloon(Icon& icon, const TrayIconRecord& record)
     icon.record.timeoutOrVersion = record.timeoutOrVersion;
     const int ms = record.timeoutOrVersion > 0 ? static_cast<int>(qMin<quint32>(record.timeoutOrVersion, 3600000))
                                                : DefaultBalloonMs;
-    if (icon.tray && dbusTray()) {
+    if (icon.tray && sni_ == Sni::Yes) {
         notifyBalloon(icon, ms);
     } else if (icon.tray) {
         const auto kind = record.infoFlags <= 3 ? static_cast<QSystemTrayIcon::MessageIcon>(record.infoFlags)
@@ -499,82 +486,41 @@ void QtTrayHost::showBalloon(Icon& icon, const TrayIconRecord& record)
     notify(record.id, TrayNotice::BalloonShow);
 }
 
+void QtTrayHost::showTip(Icon& icon)
+{
+    if (icon.standIn) {
+        icon.standIn->setTip(icon.record.tip);
+        return;
+    }
+    // A StatusNotifierItem's tool-tip title is plain text by its protocol; Qt's own tool tip
+    // reads markup, so it gets the escaped form.
+    icon.tray->setToolTip(sni_ == Sni::Yes ? plainTip(icon.record.tip) : trayToolTip(icon.record.tip));
+}
+
 void QtTrayHost::notifyBalloon(Icon& icon, int ms)
 {
     // Qt would show the balloon the same way, but would also swap the icon for its "attention"
     // picture while the balloon lasts (hiding the blinking) and pass the text on as markup.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    listenToNotifications(bus);
-    static const char* const IconNames[] = {"", "dialog-information", "dialog-warning", "dialog-error"};
-    const QString iconName = QString::fromLatin1(IconNames[icon.record.infoFlags <= 3 ? icon.record.infoFlags : 0]);
-    QVariantMap hints;
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("pellavine"));
-    QDBusMessage call = QDBusMessage::createMethodCall(NotificationService, NotificationPath,
-                                                       NotificationService, QStringLiteral("Notify"));
-    call << QCoreApplication::applicationName() << uint(0) << iconName << icon.record.infoTitle
-         << notificationBody(icon.record.infoText, notificationsReadMarkup())
-         << QStringList{QStringLiteral("default"), QStringLiteral("OK")} << hints << ms;
-    const quintptr id = icon.record.id;
-    const uint serial = ++icon.balloonSerial;
-    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, id, serial](QDBusPendingCallWatcher* call) {
-        call->deleteLater();
-        const QDBusPendingReply<uint> reply = *call;
-        if (reply.isError())
-            return;
-        const auto it = icons_.find(id);
-        if (it != icons_.end() && it->second->balloonShown && it->second->balloonSerial == serial)
-            it->second->notification = reply.value();
-        else
-            closeNotification(reply.value()); // the balloon ended before the server answered
-    });
-}
-
-void QtTrayHost::listenToNotifications(QDBusConnection& bus)
-{
-    if (notifications_)
-        return;
-    notifications_ = new NotificationListener(this);
-    notifications_->onClosed = [this](uint notification, uint reason) {
-        // 1: expired, 2: dismissed by the user (the balloon's close button), 3: closed by us.
-        if (Icon* icon = iconOfNotification(notification)) {
-            icon->notification = 0;
-            endBalloon(*icon, reason == 1 || reason == 2 ? TrayNotice::BalloonTimeout : TrayNotice::BalloonHide);
-        }
-    };
-    notifications_->onAction = [this](uint notification, const QString&) {
-        if (Icon* icon = iconOfNotification(notification)) {
-            icon->notification = 0;
-            endBalloon(*icon, TrayNotice::BalloonClick);
-        }
-    };
-    bus.connect(QString(), NotificationPath, NotificationService, QStringLiteral("NotificationClosed"),
-                notifications_, SLOT(closed(uint,uint)));
-    bus.connect(QString(), NotificationPath, NotificationService, QStringLiteral("ActionInvoked"),
-                notifications_, SLOT(invoked(uint,QString)));
-}
-
-QtTrayHost::Icon* QtTrayHost::iconOfNotification(uint notification)
-{
-    if (notification == 0)
-        return nullptr;
-    for (auto& entry : icons_) {
-        if (entry.second->notification == notification)
-            return entry.second.get();
+    if (!notifications_) {
+        notifications_ = new DesktopNotifications(this);
+        connect(notifications_, &DesktopNotifications::ended, this, &QtTrayHost::notificationEnded);
     }
-    return nullptr;
+    icon.notification = notifications_->show(icon.record.infoTitle, icon.record.infoText, icon.record.infoFlags, ms);
 }
 
-void QtTrayHost::closeNotification(uint notification, bool wait)
+void QtTrayHost::notificationEnded(DesktopNotifications::Handle handle, DesktopNotifications::End how)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(NotificationService, NotificationPath,
-                                                       NotificationService, QStringLiteral("CloseNotification"));
-    call << notification;
-    if (wait)
-        QDBusConnection::sessionBus().call(call, QDBus::Block, 500);
-    else
-        QDBusConnection::sessionBus().asyncCall(call);
+    using End = DesktopNotifications::End;
+    for (auto& entry : icons_) {
+        Icon& icon = *entry.second;
+        if (icon.notification != handle)
+            continue;
+        icon.notification = 0;
+        endBalloon(icon, how == End::Clicked  ? TrayNotice::BalloonClick
+                         : how == End::Closed ? TrayNotice::BalloonHide
+                                              : TrayNotice::BalloonTimeout);
+        return;
+    }
 }
 
 void QtTrayHost::endBalloon(Icon& icon, TrayNotice why)
@@ -583,7 +529,7 @@ void QtTrayHost::endBalloon(Icon& icon, TrayNotice why)
         return;
     icon.balloonShown = false;
     if (icon.notification != 0) {
-        closeNotification(icon.notification);
+        notifications_->close(icon.notification);
         icon.notification = 0;
     }
     icon.balloonTimer->stop();
@@ -663,6 +609,12 @@ void QtTrayHost::setAvailabilityProbe(std::function<bool()> probe) { probe_ = st
 
 void QtTrayHost::setPollInterval(int ms) { poll_->setInterval(ms); }
 
+QSystemTrayIcon* QtTrayHost::trayIcon(quintptr id) const
+{
+    const auto it = icons_.find(id);
+    return it == icons_.end() ? nullptr : it->second->tray.get();
+}
+
 TrayStandIn* QtTrayHost::standIn(quintptr id) const
 {
     const auto it = icons_.find(id);
@@ -695,36 +647,34 @@ void QtTrayHost::watchAvailability()
 {
     if (watch_ == Watch::None) {
         // Told by the desktop when a notification area comes or goes, so an idle program sleeps.
-        const auto later = [this] {
-            if (checkPending_)
-                return;
-            checkPending_ = true;
-            QTimer::singleShot(100, this, [this] {
-                checkPending_ = false;
-                checkAvailability();
-            });
-        };
-        bool told = x11::watchTrayManager(later);
-        if (sessionBusUp()) {
-            auto* watcher = new QDBusServiceWatcher(WatcherService, QDBusConnection::sessionBus(),
-                                                    QDBusServiceWatcher::WatchForOwnerChange, this);
-            connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, later);
-            told = true;
-        }
-        watch_ = told ? Watch::Events : Watch::Poll;
+        const bool x11 = x11::watchTrayManager([this] { checkAvailabilitySoon(); });
+        watch_ = x11 || busWatched_ ? Watch::Events : Watch::Poll;
     }
     if (watch_ == Watch::Poll)
         poll_->start();
 }
 
+void QtTrayHost::checkAvailabilitySoon()
+{
+    if (checkPending_)
+        return;
+    checkPending_ = true;
+    QTimer::singleShot(100, this, [this] {
+        checkPending_ = false;
+        checkAvailability();
+    });
+}
+
 void QtTrayHost::checkAvailability()
 {
+    // Only while icons are shown: an add asks afresh, and Qt's first answer also settles for
+    // good whether its icons go over D-Bus.
+    if (icons_.empty())
+        return;
     const bool now = probe_();
     if (now == available_)
         return;
     available_ = now;
-    if (icons_.empty())
-        return;
     // The icons move between the tray and their stand-ins as the owners add them again.
     removeAll();
     notify(0, TrayNotice::Restarted);
@@ -741,59 +691,54 @@ void QtTrayHost::explain(TrayStandIn* standIn)
     QTimer::singleShot(ExplanationMs, bubble, [bubble] { bubble->hide(); });
 }
 
-bool QtTrayHost::dbusTray()
+void QtTrayHost::watchStatusNotifierWatcher()
 {
-    // Qt's own test for showing its icons by D-Bus: a watcher is there.
     if (!sessionBusUp())
-        return false;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    return bus.interface() && bus.interface()->isServiceRegistered(WatcherService);
+        return;
+    auto* watcher = new QDBusServiceWatcher(WatcherService, QDBusConnection::sessionBus(),
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& owner) {
+                checkAvailabilitySoon();
+                if (owner.isEmpty())
+                    return;
+                if (sni_ != Sni::Yes) {
+                    askStatusNotifierHost();
+                } else if (!icons_.empty()) {
+                    // A restarted panel knows none of the icons shown before.
+                    removeAll();
+                    notify(0, TrayNotice::Restarted);
+                }
+            });
+    busWatched_ = true;
+    askStatusNotifierHost();
 }
 
-bool QtTrayHost::notificationsReadMarkup()
+void QtTrayHost::askStatusNotifierHost()
 {
-    // Nearly every notification server reads markup; only one that says otherwise gets raw text.
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.interface() || !bus.interface()->isServiceRegistered(NotificationService))
-        return true;
-    const QDBusMessage call = QDBusMessage::createMethodCall(NotificationService, NotificationPath,
-                                                             NotificationService,
-                                                             QStringLiteral("GetCapabilities"));
-    const QDBusMessage reply = bus.call(call, QDBus::Block, 1000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return true;
-    return reply.arguments().constFirst().toStringList().contains(QStringLiteral("body-markup"));
-}
-
-bool QtTrayHost::statusNotifierDesktop()
-{
-    if (sni_ >= 0)
-        return sni_ == 1;
-    sni_ = 0;
-    if (!sessionBusUp())
-        return false;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.interface() || !bus.interface()->isServiceRegistered(WatcherService))
-        return false;
+    if (sni_ == Sni::Yes || sniAsked_ || !busWatched_)
+        return;
+    sniAsked_ = true;
     QDBusMessage get = QDBusMessage::createMethodCall(WatcherService, QStringLiteral("/StatusNotifierWatcher"),
                                                       QStringLiteral("org.freedesktop.DBus.Properties"),
                                                       QStringLiteral("Get"));
     get << WatcherService << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusMessage reply = bus.call(get, QDBus::Block, 1000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return false;
-    if (!reply.arguments().constFirst().value<QDBusVariant>().variant().toBool())
-        return false;
-    sni_ = 1;
-    // A restarted panel registers the watcher anew and knows none of the icons shown before.
-    auto* watcher = new QDBusServiceWatcher(WatcherService, bus, QDBusServiceWatcher::WatchForRegistration, this);
-    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
-        if (icons_.empty())
+    // Only a watcher that is there counts; the bus is not to start one.
+    get.setAutoStartService(false);
+    auto* pending = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(get), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        sniAsked_ = false;
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        const Sni now = !reply.isError() && reply.value().variant().toBool() ? Sni::Yes : Sni::No;
+        if (now == sni_)
             return;
-        removeAll();
-        notify(0, TrayNotice::Restarted);
+        sni_ = now;
+        for (auto& entry : icons_) {
+            if (entry.second->tray)
+                showTip(*entry.second);
+        }
     });
-    return true;
 }
 
 } // namespace platform

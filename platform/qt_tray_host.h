@@ -2,6 +2,7 @@
 // The desktop's notification area through QSystemTrayIcon. Where the desktop has none, each
 // icon is kept on screen as a small stand-in window that takes its part (clicks, menu, tool tip,
 // blinking, balloons), and the user is told once why.
+#include "platform/desktop_notifications.h"
 #include "platform/tray_host.h"
 
 #include <QElapsedTimer>
@@ -15,7 +16,6 @@
 #include <map>
 #include <memory>
 
-class QDBusConnection;
 class QLabel;
 class QTimer;
 
@@ -98,28 +98,6 @@ private:
     QLabel* text_;
 };
 
-// Hears what becomes of the desktop notifications that stand for balloons on a D-Bus tray.
-class NotificationListener final : public QObject {
-    Q_OBJECT
-public:
-    using QObject::QObject;
-
-    std::function<void(uint notification, uint reason)> onClosed;
-    std::function<void(uint notification, const QString& action)> onAction;
-
-public Q_SLOTS:
-    void closed(uint notification, uint reason)
-    {
-        if (onClosed)
-            onClosed(notification, reason);
-    }
-    void invoked(uint notification, const QString& action)
-    {
-        if (onAction)
-            onAction(notification, action);
-    }
-};
-
 class QtTrayHost final : public QObject, public TrayHost {
 public:
     QtTrayHost();
@@ -145,6 +123,8 @@ public:
     // when its notification area comes or goes (neither X11 nor a session bus).
     void setPollInterval(int ms);
 
+    // The icon in the notification area, null when it has a stand-in or is not shown.
+    QSystemTrayIcon* trayIcon(quintptr id) const;
     // The stand-in of an icon, null when the icon is in the notification area or not shown.
     TrayStandIn* standIn(quintptr id) const;
     // The balloon of a stand-in icon, null when none is showing.
@@ -164,15 +144,14 @@ private:
     void endBalloon(Icon& icon, TrayNotice why);
     void removeAll();
     void checkAvailability();
+    void checkAvailabilitySoon();
     void watchAvailability();
     void explain(TrayStandIn* standIn);
-    bool statusNotifierDesktop();
-    bool dbusTray();
-    bool notificationsReadMarkup();
+    void watchStatusNotifierWatcher();
+    void askStatusNotifierHost();
+    void showTip(Icon& icon);
     void notifyBalloon(Icon& icon, int ms);
-    void listenToNotifications(QDBusConnection& bus);
-    Icon* iconOfNotification(uint notification);
-    static void closeNotification(uint notification, bool wait = false);
+    void notificationEnded(DesktopNotifications::Handle handle, DesktopNotifications::End how);
     void menuAsWindow(QMenu* menu);
 
     std::map<quintptr, std::unique_ptr<Icon>> icons_;
@@ -182,9 +161,13 @@ private:
     bool available_ = false;
     enum class Watch { None, Events, Poll } watch_ = Watch::None;
     bool checkPending_ = false;
-    int sni_ = -1; // unknown until the first icon is shown
+    bool busWatched_ = false; // the session bus tells when a StatusNotifierWatcher comes or goes
+    // Whether the icons are StatusNotifierItems (a host shows them over D-Bus): that decides
+    // how a tool tip is written and where balloons go. Unknown until the watcher answers.
+    enum class Sni { Unknown, No, Yes } sni_ = Sni::Unknown;
+    bool sniAsked_ = false; // a question is on its way
     QPointer<TrayBubble> explanation_;
-    NotificationListener* notifications_ = nullptr;
+    DesktopNotifications* notifications_ = nullptr;
 };
 
 } // namespace platform

@@ -42,16 +42,4 @@ QString trayToolTip(const QString& tip)
         + QLatin1String("</p>");
 }
 
-QString notificationBody(const QString& text, bool serverReadsMarkup)
-{
-    if (!serverReadsMarkup)
-        return text;
-    // The three that make markup; servers differ in which other entities they know.
-    QString body = text;
-    body.replace(QLatin1Char('&'), QLatin1String("&amp;"));
-    body.replace(QLatin1Char('<'), QLatin1String("&lt;"));
-    body.replace(QLatin1Char('>'), QLatin1String("&gt;"));
-    return body;
-}
-
 } // namespace platform

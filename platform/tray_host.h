@@ -105,8 +105,4 @@ void setTrayHost(TrayHost* host);
 // CR LF or LF breaking lines. Empty for an empty tip.
 QString trayToolTip(const QString& tip);
 
-// The body of a desktop notification (a balloon on a StatusNotifierItem desktop): escaped for a
-// server that reads markup in it, so that the text shows exactly as written.
-QString notificationBody(const QString& text, bool serverReadsMarkup);
-
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "tests/support/fake_platform.h"
+#include "platform/desktop_notifications.h"
 #include "platform/qt_tray_host.h"
 
 #include <QTest>
