@@ -136,6 +136,7 @@ TrayStandIn::TrayStandIn(std::function<void(TrayNotice)> sink)
         const QRect area = screen->availableGeometry();
         move(area.right() - Side - 8, area.bottom() - Side - 8);
     }
+    x11::skipTaskbar(this);
 }
 
 void TrayStandIn::setIcon(const QIcon& icon)
@@ -252,6 +253,7 @@ TrayBubble::TrayBubble()
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(icon_, 0, Qt::AlignTop);
     layout->addLayout(texts);
+    x11::skipTaskbar(this);
 }
 
 void TrayBubble::setContent(const QString& title, const QString& text, unsigned iconKind)
@@ -675,6 +677,9 @@ void QtTrayHost::checkAvailability()
     if (now == available_)
         return;
     available_ = now;
+    // The notice about the stand-in is out of date once the icon has a tray.
+    if (available_ && explanation_)
+        explanation_->hide();
     // The icons move between the tray and their stand-ins as the owners add them again.
     removeAll();
     notify(0, TrayNotice::Restarted);
