@@ -90,37 +90,51 @@ pv_kill_all() {
 # equal) and a grey-blue desktop (so nothing of the program is mistaken for the background).
 # Sets the variable named by $2 to the display (":N"). $1: a private folder for the session.
 pv_start_x() {
-    local dir=$1 var=$2 shown
+    pv_start_xvfb "$1" "$2"
+    pv_start_icewm "$1" "${!2}"
+    local colour="rgb:${PV_DESKTOP_RGB:0:2}/${PV_DESKTOP_RGB:2:2}/${PV_DESKTOP_RGB:4:2}"
+    DISPLAY=${!2} HOME=$1/home icewmbg --color="$colour" --image= >"$1/icewmbg.log" 2>&1 &
+    PV_PIDS+=($!)
+    # The desktop background is painted a moment later.
+    sleep 0.5
+}
+
+# Xvfb alone: a desktop with neither window manager nor tray (until pv_start_icewm).
+pv_start_xvfb() {
+    local dir=$1 var=$2
     mkdir -p "$dir/home/.icewm" "$dir/run"
     chmod 700 "$dir/run"
     # Our own X tools (screenshots) want a private runtime folder too.
     PV_TOOL_RUNTIME=$dir/run
-    cat >"$dir/home/.icewm/preferences" <<'EOF'
+    : >"$dir/display"
+    Xvfb -displayfd 3 -screen 0 ${PV_SCREEN_W}x${PV_SCREEN_H}x24 -nolisten tcp 3>"$dir/display" \
+        >"$dir/xvfb.log" 2>&1 &
+    PV_PIDS+=($!)
+    pv_wait 10 test -s "$dir/display" || pv_skip "Xvfb did not start: $(tail -n3 "$dir/xvfb.log")"
+    printf -v "$var" '%s' ":$(head -n1 "$dir/display")"
+}
+
+# icewm on the display, in place of one running there; with a system tray unless $3 is 0.
+pv_start_icewm() { # folder display [tray]
+    local dir=$1 shown=$2 tray=${3:-1}
+    cat >"$dir/home/.icewm/preferences" <<EOF
 TaskBarShowClock=0
 TaskBarShowCPUStatus=0
 TaskBarShowMEMStatus=0
 TaskBarShowNetStatus=0
 TaskBarShowMailboxStatus=0
 TaskBarShowAPMStatus=0
-TaskBarEnableSystemTray=1
+TaskBarEnableSystemTray=$tray
 ShowPopupsAbovePointer=0
 EOF
-    : >"$dir/display"
-    Xvfb -displayfd 3 -screen 0 ${PV_SCREEN_W}x${PV_SCREEN_H}x24 -nolisten tcp 3>"$dir/display" \
-        >"$dir/xvfb.log" 2>&1 &
+    DISPLAY=$shown HOME=$dir/home icewm --replace >"$dir/icewm.log" 2>&1 &
     PV_PIDS+=($!)
-    pv_wait 10 test -s "$dir/display" || pv_skip "Xvfb did not start: $(tail -n3 "$dir/xvfb.log")"
-    shown=":$(head -n1 "$dir/display")"
-    DISPLAY=$shown HOME=$dir/home icewm >"$dir/icewm.log" 2>&1 &
-    PV_PIDS+=($!)
-    pv_wait 15 pv_has_system_tray "$shown" ||
-        pv_die "icewm shows no system tray on $shown: $(tail -n5 "$dir/icewm.log")"
-    local colour="rgb:${PV_DESKTOP_RGB:0:2}/${PV_DESKTOP_RGB:2:2}/${PV_DESKTOP_RGB:4:2}"
-    DISPLAY=$shown HOME=$dir/home icewmbg --color="$colour" --image= >"$dir/icewmbg.log" 2>&1 &
-    PV_PIDS+=($!)
-    # The desktop background is painted a moment later.
-    sleep 0.5
-    printf -v "$var" '%s' "$shown"
+    if ((tray)); then
+        pv_wait 15 pv_has_system_tray "$shown" ||
+            pv_die "icewm shows no system tray on $shown: $(tail -n5 "$dir/icewm.log")"
+    else
+        pv_wait 15 pv_not pv_has_system_tray "$shown" || pv_die "icewm kept its system tray on $shown"
+    fi
 }
 
 pv_has_system_tray() { DISPLAY=$1 xwininfo -root -tree 2>/dev/null | grep '"SystemTray"' >/dev/null; }

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The real program under Xvfb with icewm: its icon is embedded in icewm's system tray, the
 # first-run balloon shows beside it, and none of its windows (splash, send window, a message box)
-# gets a task-bar button. A second start shows no balloon. Screenshots: artifacts/tray/.
+# gets a task-bar button. A second start shows no balloon. Started before there is a tray (the
+# race at log-in), the icon waits in a stand-in beside a notice why, and moves into the tray when
+# one comes; the notice goes with it. Stand-ins and notices have no task-bar button either.
+# Screenshots: artifacts/tray/.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/desktop_lib.sh"
@@ -159,5 +162,54 @@ fi
 pv_shutdown_from_menu "$display"
 pv_wait_exit "$pid" 10 || pv_die "the second run did not end after \"Выключить сервер\""
 [[ $PV_EXIT_CODE == 0 ]] || pv_fail "the second run ended with code $PV_EXIT_CODE"
+
+pv_note "tray after the start"
+# --- The program starts on a desktop without a tray: a stand-in and the notice why, neither with
+# a task-bar button.
+pv_start_xvfb "$work/late" late
+# A port of its own: the first runs' may still be held for a while after they ended.
+port=$(pv_free_port $((port + 1)))
+pv_write_ini "$work/late-app/config/Pellavine/Pellavine.ini" "[config]" "sptime=500" "firststart=0" "port=$port"
+pv_start_program "$late" "$work/late-app"
+pid=$PV_LAST_PID
+# The program's visible windows outside the tray, as "id width height".
+loose_windows() {
+    local w icon width height
+    icon=$(pv_tray_icon "$late")
+    for w in $(DISPLAY=$late xdotool search --onlyvisible --class "$PV_TRAY_CLASS" 2>/dev/null); do
+        [[ $(printf '0x%x' "$w") == "$icon" ]] && continue
+        read -r _ _ width height < <(pv_geometry "$late" "$w")
+        echo "$w $width $height"
+    done
+}
+stand_in() { loose_windows | awk '$2 == 32 && $3 == 32 { print $1; found = 1 } END { exit !found }'; }
+has_stand_in() { stand_in >/dev/null; }
+stand_in_and_notice() { has_stand_in && (($(loose_windows | wc -l) == 2)); }
+no_loose_windows() { [[ -z $(loose_windows) ]]; }
+if pv_wait 10 stand_in_and_notice; then
+    for w in $(loose_windows | cut -d' ' -f1); do
+        pv_has_state "$late" "$w" _NET_WM_STATE_SKIP_TASKBAR || pv_fail "the stand-in or notice has a task-bar button"
+    done
+    pv_shot "$late" "$shots/08-stand-in-before-the-tray.png"
+else
+    pv_fail "without a tray the program showed no stand-in and notice: $(loose_windows | tr '\n' ';')"
+fi
+# --- The tray comes: the icon moves into it, the stand-in and the notice go.
+pv_start_icewm "$work/late" "$late"
+if pv_wait 10 pv_has_tray_icon "$late"; then
+    pv_wait 5 no_loose_windows || pv_fail "windows stayed outside the tray: $(loose_windows | tr '\n' ';')"
+    pv_shot "$late" "$shots/09-tray-after-the-start.png"
+    # --- The tray goes again: the stand-in made now has no task-bar button either.
+    pv_start_icewm "$work/late" "$late" 0
+    pv_wait 10 has_stand_in || pv_fail "the icon got no stand-in when the tray went away"
+    pv_has_state "$late" "$(stand_in)" _NET_WM_STATE_SKIP_TASKBAR || pv_fail "the later stand-in has a task-bar button"
+    pv_start_icewm "$work/late" "$late"
+    pv_wait 10 pv_has_tray_icon "$late" || pv_fail "the icon did not move into the tray that came back"
+    pv_shutdown_from_menu "$late"
+    pv_wait_exit "$pid" 10 || pv_fail "the late-tray run did not end after \"Выключить сервер\""
+else
+    pv_fail "the icon did not move into the tray that came after the start"
+    pv_shot "$late" "$shots/09-tray-after-the-start.png"
+fi
 
 pv_finish tray "$shots"
