@@ -1,17 +1,25 @@
-# `cmake --install`: the program lives in one folder with its sounds and help (it finds them next
-# to itself), reached through a link in bin/; a desktop entry and the icon let the desktop's menu
-# start it; the manual page documents it and its command line.
+# `cmake --install` and the Debian package (debian/, which installs exactly this): the program
+# lives in one folder with its sounds and help (it finds them next to itself), reached through a
+# link in bin/; a desktop entry and the icon let the desktop's menu start it, the metainfo lets
+# software centres list it; the manual page documents it and its command line.
 include(GNUInstallDirs)
-set(pv_home ${CMAKE_INSTALL_LIBDIR}/pellavine)
+# The program's own folder, not a library folder: never the multiarch one a Debian build passes
+# as CMAKE_INSTALL_LIBDIR.
+set(pv_home lib/pellavine)
+set(pv_appstream_id internal.pellavine.pellavine)
 
 install(TARGETS pellavine RUNTIME DESTINATION ${pv_home})
+# The interface's translations (.qm) go here too, beside the program, which looks for them there.
 install(FILES ${PELLAVINE_BIN_DIR}/Send.wav ${PELLAVINE_BIN_DIR}/Wnd.wav ${PELLAVINE_BIN_DIR}/Msg.wav
               ${PELLAVINE_BIN_DIR}/help.htm
         DESTINATION ${pv_home})
 install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/assets/${pv_appstream_id}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/assets/pictures/app_icon.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME pellavine.svg)
+# Manual pages: man1/ holds the page; a translated page goes to <language>/man1/ beside it (the
+# package gzips them all).
+install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(CODE "
     set(prefix \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
     file(MAKE_DIRECTORY \"\${prefix}/${CMAKE_INSTALL_BINDIR}\")
@@ -25,12 +33,13 @@ install(CODE "
             message(STATUS \"Could not grant port 243 to the program: run  sudo setcap cap_net_bind_service=+ep \${prefix}/${pv_home}/pellavine\")
         endif()
     endif()
-    # Under /usr (the package) the program starts with every graphical session: its desktop
-    # entry, linked into the system's XDG autostart folder (a link, so that it goes with the
-    # program). A user turns it off in the desktop's autostart settings.
+    # Under /usr (the package) the program starts with every graphical session: a copy of its
+    # desktop entry in the system's XDG autostart folder. A file of its own, not a link, so that
+    # the package can keep it as a configuration file: an administrator who deletes it turns the
+    # autostart off for everyone, and upgrades respect that. Its TryExec makes an entry left
+    # behind by a removal (not a purge) start nothing. A user turns it off in the desktop's
+    # autostart settings.
     if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
-        file(MAKE_DIRECTORY \"\$ENV{DESTDIR}/etc/xdg/autostart\")
-        file(CREATE_LINK \"../../../usr/${CMAKE_INSTALL_DATADIR}/applications/pellavine.desktop\"
-             \"\$ENV{DESTDIR}/etc/xdg/autostart/pellavine.desktop\" SYMBOLIC)
+        file(INSTALL \"${CMAKE_SOURCE_DIR}/assets/pellavine.desktop\" DESTINATION \"/etc/xdg/autostart\")
     endif()
 ")

@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the project needs; does nothing when they are all there.
 #   tools/install-deps.sh          build and run the program
+#   tools/install-deps.sh --package  also what builds the Debian package (debhelper)
 #   tools/install-deps.sh --tests  also what the test suite uses (Xvfb, sway, a tray host, xdotool,
-#                                  clang and libFuzzer for the fuzzing harnesses, ...)
+#                                  clang and libFuzzer for the fuzzing harnesses, the package's
+#                                  build and its checkers: lintian, appstreamcli, ...)
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libqt6svg6 libcanberra-dev libxcb1-dev
           sound-theme-freedesktop fonts-liberation libcap2-bin qt6-wayland libcanberra-pulse)
+package=(debhelper dpkg-dev)
+if [[ "${1:-}" == "--package" ]]; then
+    packages+=("${package[@]}")
+fi
 if [[ "${1:-}" == "--tests" ]]; then
-    packages+=(xvfb xauth icewm xdotool socat netcat-openbsd iproute2 groff-base procps dbus-x11 x11-utils x11-xserver-utils xclip
+    packages+=("${package[@]}" lintian appstream desktop-file-utils
+              xvfb xauth icewm xdotool socat netcat-openbsd iproute2 groff-base procps dbus-x11 x11-utils x11-xserver-utils xclip
               sway grim xwayland wtype jq mako-notifier pulseaudio pulseaudio-utils
               clang libclang-rt-14-dev)
 fi

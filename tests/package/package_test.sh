@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built by cpack from this build tree, it holds the program
-# with its sounds and help, the desktop entry and icon, the manual page, the command in /usr/bin
-# and the XDG autostart entry; Depends come from the shared libraries and the pulse backend of libcanberra is
-# recommended. Installed with dpkg into a scratch root, its maintainer script grants the port, and
-# the installed program, started as an ordinary user in a network namespace of the test's own,
-# listens on port 243. Removing and purging leave nothing behind. Steps that need root (dpkg's
-# install, setcap, the namespace) are skipped (77) without it.
+# The Debian package as a user gets it: built by tools/package.sh (dpkg-buildpackage from debian/),
+# it holds the program with its sounds and help, the desktop entry and icon, the metainfo, the
+# gzipped manual page, the command in /usr/bin and the XDG autostart entry, a configuration file;
+# Depends come from the shared libraries and the run-time helpers are recommended. lintian (the
+# reference for what Debian expects) finds nothing to object to, appstreamcli accepts the metainfo.
+# Installed with dpkg into a scratch root, its maintainer script grants the port, and the installed
+# program, started as an ordinary user in a network namespace of the test's own, listens on port
+# 243. Removing leaves only the autostart entry, which then starts nothing; purging leaves nothing.
+# An administrator's removal of the autostart entry survives a reinstall and an upgrade. Steps that
+# need root (dpkg's install, setcap, the namespace) are skipped (77) without it.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../desktop/desktop_lib.sh"
 
-pv_need cpack dpkg dpkg-deb dpkg-shlibdeps ip ss nc setpriv getcap timeout
-build=${PELLAVINE_BUILD_DIR:-}
-[[ -f $build/CPackConfig.cmake && -x $build/bin/pellavine ]] || pv_die "no built tree at \"$build\""
+pv_need dpkg-buildpackage dh dpkg dpkg-deb dpkg-shlibdeps lintian appstreamcli desktop-file-validate \
+    ip ss nc setpriv getcap timeout
 
 work=$(mktemp -d /tmp/pv-package.XXXXXX)
 chmod 755 "$work" # the installed program runs as another user
@@ -30,50 +32,73 @@ finish() {
 }
 
 pv_note "package"
-cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1 ||
-    pv_die "cpack failed: $(tail -n5 "$work/cpack.log")"
-deb=$(compgen -G "$work/pkg/pellavine_*.deb" | head -n1)
-[[ -n $deb ]] || pv_die "cpack made no .deb: $(tail -n5 "$work/cpack.log")"
+"$here/../../tools/package.sh" --no-deps --out "$work/pkg" >"$work/package.log" 2>&1 ||
+    pv_die "tools/package.sh failed: $(tail -n20 "$work/package.log")"
+deb=$(compgen -G "$work/pkg/pellavine_*_*.deb" | head -n1)
+changes=$(compgen -G "$work/pkg/pellavine_*.changes" | head -n1)
+[[ -n $deb && -n $changes ]] || pv_die "no .deb or .changes: $(tail -n5 "$work/package.log")"
 pv_note "$(basename "$deb")"
+version=$(dpkg-deb -f "$deb" Version)
 
 contents=$(dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }')
 home=usr/lib/pellavine
 for entry in "./$home/pellavine" "./$home/Send.wav" "./$home/Wnd.wav" "./$home/Msg.wav" "./$home/help.htm" \
     "./usr/bin/pellavine -> ../lib/pellavine/pellavine" "./usr/share/applications/pellavine.desktop" \
-    "./usr/share/icons/hicolor/scalable/apps/pellavine.svg" "./usr/share/man/man1/pellavine.1" \
-    "./etc/xdg/autostart/pellavine.desktop -> ../../../usr/share/applications/pellavine.desktop"; do
+    "./usr/share/icons/hicolor/scalable/apps/pellavine.svg" "./usr/share/man/man1/pellavine.1.gz" \
+    "./usr/share/metainfo/internal.pellavine.pellavine.metainfo.xml" \
+    "./usr/share/doc/pellavine/copyright" "./usr/share/doc/pellavine/changelog.Debian.gz" \
+    "./etc/xdg/autostart/pellavine.desktop"; do
     grep -qxF -- "$entry" <<<"$contents" || pv_fail "the package lacks $entry"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in libqt6widgets6 libcanberra0 libcap2-bin; do
     [[ $depends == *"$dep"* ]] || pv_fail "Depends lacks $dep: $depends"
 done
-[[ $(dpkg-deb -f "$deb" Recommends) == *libcanberra-pulse* ]] || pv_fail "the pulse backend of libcanberra is not recommended"
+recommends=$(dpkg-deb -f "$deb" Recommends)
+for rec in libcanberra-pulse qt6-wayland xdg-utils; do
+    [[ $recommends == *"$rec"* ]] || pv_fail "Recommends lacks $rec: $recommends"
+done
 dpkg-deb -e "$deb" "$work/control"
 [[ -x $work/control/postinst ]] && grep -q "setcap cap_net_bind_service=+ep" "$work/control/postinst" ||
     pv_fail "no maintainer script grants the port"
-[[ ! -s $work/control/conffiles ]] || pv_fail "the package has conffiles, which stay after removal: $(cat "$work/control/conffiles")"
+[[ $(cat "$work/control/conffiles" 2>/dev/null) == /etc/xdg/autostart/pellavine.desktop ]] ||
+    pv_fail "the autostart entry is not the one configuration file: $(cat "$work/control/conffiles" 2>/dev/null)"
+
+# lintian on everything the build made (source, program, debugging symbols): no error, warning or
+# information left unexplained (debian/*lintian-overrides say why); pedantic and experimental
+# remarks are shown only.
+lintian --fail-on none -E -I -L +pedantic "$changes" >"$work/lintian.log" 2>"$work/lintian.err" ||
+    pv_fail "lintian could not check the package: $(cat "$work/lintian.err")"
+grep -E '^[EWI]: ' "$work/lintian.log" >&2 && pv_fail "lintian objects (above)"
+grep -vE '^[EWI]: ' "$work/lintian.log" | sed 's/^/lintian: /'
+
+unpacked=$work/unpacked
+dpkg-deb -x "$deb" "$unpacked"
+appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml >"$work/appstream.log" 2>&1 ||
+    pv_fail "appstreamcli rejects the metainfo: $(cat "$work/appstream.log")"
+for entry in usr/share/applications/pellavine.desktop etc/xdg/autostart/pellavine.desktop; do
+    desktop-file-validate "$unpacked/$entry" || pv_fail "$entry is not a valid desktop entry"
+done
 
 # The autostart entry as a session reads it: systemd's XDG autostart generator (GNOME's and KDE's
 # way) makes a unit that starts the program, and a user's own entry with Hidden=true (what the
-# desktop's autostart settings write) turns it off.
+# desktop's autostart settings write) turns it off; the entry left behind by a removal starts nothing.
 generator=/usr/lib/systemd/user-generators/systemd-xdg-autostart-generator
+autostart_unit() { # tree [user config]
+    [[ -x $generator ]] || return 0
+    rm -rf "$work/units"
+    mkdir -p "$work/units"
+    PATH="$1/usr/bin" XDG_CONFIG_DIRS="$1/etc/xdg" XDG_CONFIG_HOME="${2:-$work/no-config}" \
+        "$generator" "$work/units" "$work/units" "$work/units" 2>/dev/null
+    cat "$work/units/app-pellavine@autostart.service" 2>/dev/null
+}
 if [[ -x $generator ]]; then
-    unpacked=$work/unpacked
-    dpkg-deb -x "$deb" "$unpacked"
-    autostart_unit() {
-        rm -rf "$work/units"
-        mkdir -p "$work/units"
-        PATH="$unpacked/usr/bin:$PATH" XDG_CONFIG_DIRS="$unpacked/etc/xdg" XDG_CONFIG_HOME="$work/user-config" \
-            "$generator" "$work/units" "$work/units" "$work/units" 2>/dev/null
-        cat "$work/units/app-pellavine@autostart.service" 2>/dev/null
-    }
-    autostart_unit | grep -qx "ExecStart=:$unpacked/usr/bin/pellavine" ||
-        pv_fail "the session would not start the program: $(autostart_unit | grep Exec)"
+    autostart_unit "$unpacked" | grep -qx "ExecStart=:$unpacked/usr/bin/pellavine" ||
+        pv_fail "the session would not start the program: $(autostart_unit "$unpacked" | grep Exec)"
     mkdir -p "$work/user-config/autostart"
     printf '[Desktop Entry]\nType=Application\nName=Pellavine\nExec=pellavine\nHidden=true\n' \
         >"$work/user-config/autostart/pellavine.desktop"
-    [[ -z $(autostart_unit) ]] || pv_fail "a user's Hidden=true does not turn the autostart off"
+    [[ -z $(autostart_unit "$unpacked" "$work/user-config") ]] || pv_fail "a user's Hidden=true does not turn the autostart off"
 else
     pv_note "no systemd XDG autostart generator: the autostart entry is only looked at"
 fi
@@ -138,12 +163,32 @@ PV_PIDS=()
 
 pv_note "remove and purge"
 leftovers() { find "$root" -path "$root/var/lib/dpkg" -prune -o ! -type d -print; }
+purged() {
+    dpkg_root -P pellavine || pv_fail "dpkg could not purge the package: $(tail -n5 "$work/dpkg.out")"
+    [[ -z $(leftovers) ]] || pv_fail "purging left: $(leftovers | tr '\n' ' ')"
+    [[ -z $(compgen -G "$root/var/lib/dpkg/info/pellavine.*") ]] || pv_fail "dpkg still knows files of the package"
+    [[ -z $(find "$root" -mindepth 1 -path "$root/var" -prune -o -print) ]] ||
+        pv_fail "folders left: $(find "$root" -mindepth 1 -path "$root/var" -prune -o -print | tr '\n' ' ')"
+}
 dpkg_root -r pellavine || pv_fail "dpkg could not remove the package: $(tail -n5 "$work/dpkg.out")"
-[[ -z $(leftovers) ]] || pv_fail "removing left: $(leftovers | tr '\n' ' ')"
-dpkg_root -P pellavine || pv_fail "dpkg could not purge the package: $(tail -n5 "$work/dpkg.out")"
-[[ -z $(leftovers) ]] || pv_fail "purging left: $(leftovers | tr '\n' ' ')"
-[[ -z $(compgen -G "$root/var/lib/dpkg/info/pellavine.*") ]] || pv_fail "dpkg still knows files of the package"
-[[ -z $(find "$root" -mindepth 1 -path "$root/var" -prune -o -print) ]] ||
-    pv_fail "folders left: $(find "$root" -mindepth 1 -path "$root/var" -prune -o -print | tr '\n' ' ')"
+# A configuration file stays until the purge; without the program it must start nothing.
+[[ $(leftovers) == "$autostart" ]] || pv_fail "removing left: $(leftovers | tr '\n' ' ')"
+[[ -z $(autostart_unit "$root") ]] || pv_fail "the entry a removal leaves behind would still start the program"
+purged
+
+pv_note "an administrator's removal of the autostart entry survives a reinstall and an upgrade"
+dpkg_root -i "$deb" || pv_die "dpkg could not install the package again: $(tail -n5 "$work/dpkg.out")"
+rm "$autostart"
+dpkg-deb -R "$deb" "$work/bumped"
+sed -i "s/^Version: .*/Version: $version+1/" "$work/bumped/DEBIAN/control"
+dpkg-deb --root-owner-group -b "$work/bumped" "$work/bumped.deb" >/dev/null || pv_die "cannot make a newer version"
+for next in "$deb" "$work/bumped.deb"; do
+    dpkg_root -i "$next" || pv_fail "dpkg could not install $(dpkg-deb -f "$next" Version): $(tail -n5 "$work/dpkg.out")"
+    [[ ! -e $autostart ]] || pv_fail "installing $(dpkg-deb -f "$next" Version) over it brought the autostart entry back"
+    getcap "$program" | grep -q cap_net_bind_service || pv_fail "$(dpkg-deb -f "$next" Version) has no right to port 243"
+done
+[[ $(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Version}' pellavine) == "$version+1" ]] ||
+    pv_fail "the upgrade did not happen"
+purged
 
 finish
