@@ -69,7 +69,7 @@ private:
             return false;
         }
         ca_context_change_props(context_, CA_PROP_APPLICATION_NAME, "Pellavine", CA_PROP_APPLICATION_ID,
-                                "org.example.Pellavine", nullptr);
+                                "internal.pellavine.pellavine", nullptr);
         if (ca_context_open(context_) < 0) {
             ca_context_destroy(context_);
             context_ = nullptr;
