@@ -7,8 +7,9 @@
 # Installed with dpkg into a scratch root, its maintainer script grants the port, and the installed
 # program, started as an ordinary user in a network namespace of the test's own, listens on port
 # 243. Removing leaves only the autostart entry, which then starts nothing; purging leaves nothing.
-# An administrator's removal of the autostart entry survives a reinstall and an upgrade. Steps that
-# need root (dpkg's install, setcap, the namespace) are skipped (77) without it.
+# An administrator's removal of the autostart entry survives a reinstall and an upgrade, also from
+# 1.2-1, where the entry was a link. Steps that need root (dpkg's install, setcap, the namespace)
+# are skipped (77) without it.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../desktop/desktop_lib.sh"
@@ -190,5 +191,29 @@ done
 [[ $(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Version}' pellavine) == "$version+1" ]] ||
     pv_fail "the upgrade did not happen"
 purged
+
+# Up to 1.2-1 the autostart entry was a link, an ordinary file of the package: upgraded from such a
+# package (this one made so), the entry becomes the configuration file, or stays away where an
+# administrator had removed the link; a purge then leaves nothing either way.
+pv_note "upgrade from the autostart link of 1.2-1"
+dpkg-deb -R "$deb" "$work/linked"
+rm "$work/linked/DEBIAN/conffiles" "$work/linked/DEBIAN/preinst" "$work/linked/DEBIAN/postrm"
+ln -sf ../../../usr/share/applications/pellavine.desktop "$work/linked/etc/xdg/autostart/pellavine.desktop"
+sed -i "s/^Version: .*/Version: 1.2-1/" "$work/linked/DEBIAN/control"
+dpkg-deb --root-owner-group -b "$work/linked" "$work/linked.deb" >/dev/null || pv_die "cannot make the linked version"
+for admin_removed in no yes; do
+    dpkg_root -i "$work/linked.deb" || pv_die "dpkg could not install 1.2-1: $(tail -n5 "$work/dpkg.out")"
+    [[ $admin_removed == yes ]] && rm "$autostart"
+    dpkg_root -i "$deb" || pv_fail "dpkg could not upgrade from 1.2-1: $(tail -n5 "$work/dpkg.out")"
+    if [[ $admin_removed == yes ]]; then
+        [[ ! -e $autostart && ! -L $autostart ]] || pv_fail "the upgrade from 1.2-1 brought back the removed autostart entry"
+        dpkg_root -i "$work/bumped.deb" || pv_fail "dpkg could not upgrade once more: $(tail -n5 "$work/dpkg.out")"
+        [[ ! -e $autostart ]] || pv_fail "the second upgrade brought back the removed autostart entry"
+    else
+        [[ -f $autostart && ! -L $autostart ]] || pv_fail "after the upgrade from 1.2-1 the autostart entry is no file of its own"
+    fi
+    [[ -z $(compgen -G "$autostart.*") ]] || pv_fail "the upgrade from 1.2-1 left $(compgen -G "$autostart.*")"
+    purged
+done
 
 finish
