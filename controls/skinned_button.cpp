@@ -2,14 +2,19 @@
 
 #include "platform/platform.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <cmath>
 #include <exception>
@@ -24,6 +29,79 @@ QWidget* requireWindow(QWidget* owner)
     return owner;
 }
 
+bool isEnterKey(int key)
+{
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// What assistive technology sees of a button: a push button with a press action, as Qt's own
+// buttons are, instead of an anonymous filler.
+class AccessibleButton final : public QAccessibleWidget {
+public:
+    explicit AccessibleButton(TBBut* button)
+        : QAccessibleWidget(button, QAccessible::PushButton)
+    {
+    }
+
+    TBBut* button() const { return static_cast<TBBut*>(widget()); }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name)
+            return button()->accessibleText();
+        if (t == QAccessible::Description) {
+            // The hint tells nothing more when it only repeats the name.
+            const QString description = QAccessibleWidget::text(t);
+            return description == button()->accessibleText() ? QString() : description;
+        }
+        return QAccessibleWidget::text(t);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.pressed = button()->Down();
+        return s;
+    }
+
+    QStringList actionNames() const override
+    {
+        QStringList names;
+        if (button()->isEnabled())
+            names << pressAction();
+        return names + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& action) override
+    {
+        if (action != pressAction()) {
+            QAccessibleWidget::doAction(action);
+            return;
+        }
+        // Later, from the event loop: the handler may open a modal box, which must not run
+        // inside the assistive technology's call.
+        QPointer<TBBut> target = button();
+        QTimer::singleShot(0, target, [target] {
+            if (target && target->isEnabled())
+                target->Click();
+        });
+    }
+
+    QStringList keyBindingsForAction(const QString& action) const override
+    {
+        if (action == pressAction())
+            return {QStringLiteral("Space")};
+        return QAccessibleWidget::keyBindingsForAction(action);
+    }
+};
+
+QAccessibleInterface* accessibleButton(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TBBut") && object && object->isWidgetType())
+        return new AccessibleButton(static_cast<TBBut*>(object));
+    return nullptr;
+}
+
 } // namespace
 
 TBBut::TBBut(QWidget* owner, QWidget* parent)
@@ -35,7 +113,11 @@ TBBut::TBBut(QWidget* owner, QWidget* parent)
     , fontDownColor_(fontColor_)
     , color_(QApplication::palette().color(QPalette::Button))
 {
+    static const bool accessible = (QAccessible::installFactory(accessibleButton), true);
+    Q_UNUSED(accessible);
     resize(40, 40);
+    // Tab reaches the button, a click does not take the focus from the field being edited.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 TBBut::~TBBut() = default;
@@ -59,6 +141,11 @@ void TBBut::Click()
     } catch (...) {
         platform::reportException(QStringLiteral("Unknown exception"));
     }
+}
+
+QString TBBut::accessibleText() const
+{
+    return accessibleName().isEmpty() ? caption_ : accessibleName();
 }
 
 QPoint TBBut::captionOrigin(QSize button, QSize text)
@@ -313,15 +400,88 @@ void TBBut::paintEvent(QPaintEvent*)
         captionColour = useFontDown_ ? fontDownColor_ : fontColor_;
     }
 
-    if (caption_.isEmpty())
+    if (!caption_.isEmpty()) {
+        const QFontMetrics metrics(captionFont);
+        const QPoint origin =
+            captionOrigin(size(), QSize(metrics.horizontalAdvance(caption_), metrics.height())) + QPoint(shift, shift);
+        painter.setFont(captionFont);
+        painter.setPen(captionColour);
+        painter.setBackgroundMode(Qt::TransparentMode);
+        painter.drawText(origin.x(), origin.y() + metrics.ascent(), caption_);
+    }
+    if (hasFocus())
+        paintFocusMark(painter);
+}
+
+void TBBut::paintFocusMark(QPainter& painter)
+{
+    // A dotted rectangle inside the edge, over the picture, in the window's text colour.
+    const int inset = height() > 20 ? 3 : 1;
+    QPen pen(owner_->palette().color(QPalette::WindowText), 1, Qt::DotLine);
+    pen.setCosmetic(true);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRect(inset, inset, width() - 2 * inset - 1, height() - 2 * inset - 1));
+}
+
+// ----- keyboard -----
+
+void TBBut::setKeyDown(bool down)
+{
+    down_ = down;
+    setStyle(down ? bsLowered : bsRaised);
+    repaint();
+}
+
+void TBBut::keyPressEvent(QKeyEvent* event)
+{
+    // Space presses and its release clicks, as with the mouse; Enter clicks at once.
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        if (!event->isAutoRepeat() && !spaceHeld_) {
+            spaceHeld_ = true;
+            setKeyDown(true);
+        }
+        event->accept();
         return;
-    const QFontMetrics metrics(captionFont);
-    const QPoint origin = captionOrigin(size(), QSize(metrics.horizontalAdvance(caption_), metrics.height()))
-                          + QPoint(shift, shift);
-    painter.setFont(captionFont);
-    painter.setPen(captionColour);
-    painter.setBackgroundMode(Qt::TransparentMode);
-    painter.drawText(origin.x(), origin.y() + metrics.ascent(), caption_);
+    }
+    if (isEnterKey(event->key())) {
+        if (!event->isAutoRepeat())
+            Click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TBBut::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Space || event->isAutoRepeat() || !spaceHeld_) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    spaceHeld_ = false;
+    setKeyDown(false);
+    event->accept();
+    Click();
+}
+
+void TBBut::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TBBut::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    // Focus gone with Space still down: no click, as a mouse released outside gives none.
+    if (spaceHeld_) {
+        spaceHeld_ = false;
+        down_ = false;
+        setStyle(bsRaised);
+    }
+    update();
 }
 
 // ----- pointer -----

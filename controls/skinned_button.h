@@ -1,6 +1,8 @@
 #pragma once
 // The program's push button: paints itself from three pictures (normal, pressed, hovered) with
-// a centred caption and reports a click when the left button is released over it.
+// a centred caption and reports a click when the left button is released over it. Tab reaches
+// it (a click never takes the focus), Space and Enter press it, and assistive technology sees a
+// push button named by its caption (or its accessible name) with a press action.
 #include <QFont>
 #include <QColor>
 #include <QPixmap>
@@ -33,6 +35,8 @@ public:
 
     // Raises OnClick. An exception escaping the handler is reported, never rethrown.
     void Click();
+    // The name assistive technology reads: the accessible name when one is set, else the caption.
+    QString accessibleText() const;
 
     QWidget* Owner() const { return owner_; }
 
@@ -114,8 +118,14 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    void paintFocusMark(class QPainter& painter);
+    void setKeyDown(bool down);
     void pressed();
     void pointerEntered();
     void pointerLeft();
@@ -151,4 +161,6 @@ private:
     bool hot_ = false;
     // Whether the pointer is over the button, as last seen; enter and leave run on its changes.
     bool pointerOver_ = false;
+    // Space went down on the focused button and has not come up yet.
+    bool spaceHeld_ = false;
 };

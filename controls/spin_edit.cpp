@@ -2,6 +2,8 @@
 
 #include "platform/platform.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
@@ -21,6 +23,29 @@ constexpr int EditorFrame = 2;
 bool isEnterKey(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// A spin box to assistive technology, its value the text shown.
+class AccessibleSpinEdit final : public QAccessibleWidget {
+public:
+    explicit AccessibleSpinEdit(TSpinEdit* field)
+        : QAccessibleWidget(field, QAccessible::SpinBox)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return static_cast<const TSpinEdit*>(widget())->Text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* accessibleSpinEdit(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TSpinEdit") && object && object->isWidgetType())
+        return new AccessibleSpinEdit(static_cast<TSpinEdit*>(object));
+    return nullptr;
 }
 
 } // namespace
@@ -149,6 +174,8 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     , up_(new TSpinButton(TSpinButton::Up, editor_))
     , down_(new TSpinButton(TSpinButton::Down, editor_))
 {
+    static const bool accessible = (QAccessible::installFactory(accessibleSpinEdit), true);
+    Q_UNUSED(accessible);
     setFocusProxy(editor_);
     setFocusPolicy(editor_->focusPolicy());
     editor_->setTextMargins(0, 0, ButtonWidth, 0);
@@ -165,6 +192,12 @@ TSpinEdit::TSpinEdit(QWidget* parent)
     arrow(down_, &TSpinEdit::DownClick);
     resize(121, 21);
     layoutButtons();
+}
+
+void TSpinEdit::setAccessibleCaption(const QString& name)
+{
+    setAccessibleName(name);
+    editor_->setAccessibleName(name);
 }
 
 void TSpinEdit::setMinValue(int value)

@@ -100,6 +100,8 @@ public:
     void DownClick();
 
     TSpinEditor* editor() const { return editor_; }
+    // The name assistive technology reads, for the field and for the editor that takes the focus.
+    void setAccessibleCaption(const QString& name);
     TSpinButton* upButton() const { return up_; }
     TSpinButton* downButton() const { return down_; }
 

@@ -110,7 +110,11 @@ void TSenderF::buildControls()
     MSGL->setMaxLength(MaxTextLength);
     MSGL->setToolTip(QStringLiteral("Сообщение для отправки"));
 
-    setTabOrder(MSGL, ADRL);
+    // The labels name their fields. The address box itself is named by its text, as Qt's
+    // editable boxes are on Linux, with the label as its relation; its edit field takes the name.
+    ADRH->setBuddy(ADRL);
+    ADRL->lineEdit()->setAccessibleName(ADRH->text().trimmed());
+    MSGH->setBuddy(MSGL);
     MSGL->setFocus();
 
     MSGL->installEventFilter(this);
@@ -124,6 +128,8 @@ void TSenderF::buildControls()
     BBut2->OnClick = [this](QObject*) { BBut2Click(); };
     BBut5 = makeFrameButton(FrameButton::Help, QPoint(216, 3));
     BBut5->OnClick = [this](QObject*) { BBut5Click(); };
+    setEscapeButton(BBut2);
+    setTabChain({MSGL, ADRL, BBut1, BBut5, BBut2});
 
     // The address box's hint promises this menu on the right button.
     MsgLMenu = new QMenu(this);

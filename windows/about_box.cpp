@@ -78,6 +78,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     : TSkinForm(QStringLiteral("О программе"), QSize(356, 323), FrameKind::Composite, QString(), parent)
 {
     AboutBox = this;
+    setDialog(true);
     BBut2 = closeButton();
     BBut5 = helpButton();
     BBut2->setHint(QString());
@@ -136,6 +137,8 @@ void TAboutBox::buildControls()
     BBut3 = makePushButton(QStringLiteral("Справка"), QRect(185, 288, 75, 23), ButtonLook::Other);
     BBut1->OnClick = [this](QObject*) { BBut1Click(); };
     BBut3->OnClick = [this](QObject*) { BBut3Click(); };
+    Memo1->setTabChangesFocus(true);
+    setTabChain({Memo1, BBut1, BBut3, BBut5, BBut2});
 }
 
 void TAboutBox::FormCreate()

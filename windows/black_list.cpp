@@ -57,6 +57,7 @@ TBListF::TBListF(QWidget* parent)
     : TSkinForm(QStringLiteral("Черный список"), QSize(327, 336), FrameKind::Composite, QString(), parent)
 {
     BListF = this;
+    setDialog(true);
     BBut3 = closeButton();
     BBut5 = helpButton();
     BBut3->OnClick = [this](QObject*) { BBut3Click(); };
@@ -95,7 +96,7 @@ TBListF::TBListF(QWidget* parent)
     BBut6->OnClick = [this](QObject*) { BBut6Click(); };
     BBut7->OnClick = [this](QObject*) { BBut7Click(); };
 
-    setTabOrder(Blist, UsrEd);
+    setTabChain({Blist, UsrEd, BBut6, BBut7, BBut4, BBut1, BBut2, BBut5, BBut3});
     centreOnDesktop();
     FormCreate();
 }

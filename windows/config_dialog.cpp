@@ -36,6 +36,7 @@ TConfigF::TConfigF(QWidget* parent)
     : TSkinForm(QStringLiteral("Настройки"), QSize(342, 294), FrameKind::Composite, QString(), parent)
 {
     ConfigF = this;
+    setDialog(true);
     BBut3 = closeButton();
     BBut5 = helpButton();
     BBut3->OnClick = [this](QObject*) { BBut2Click(); };
@@ -115,11 +116,15 @@ void TConfigF::buildControls()
     for (QCheckBox* box : {SndEd, AutoFocusED, SpTransEd})
         box->installEventFilter(this);
 
-    setTabOrder(SndEd, AutoFocusED);
-    setTabOrder(AutoFocusED, autofocustimeed);
-    setTabOrder(autofocustimeed, PortEd);
-    setTabOrder(PortEd, sptimeed);
-    setTabOrder(sptimeed, SpTransEd);
+    // Each field is named by its own label, not by its group's title.
+    autofocustimeed->setAccessibleCaption(AutoFocusED->text());
+    Label1->setBuddy(PortEd);
+    PortEd->setAccessibleCaption(Label1->text());
+    Label2->setBuddy(sptimeed);
+    sptimeed->setAccessibleCaption(Label2->text());
+
+    setTabChain({SndEd, AutoFocusED, autofocustimeed, PortEd, sptimeed, SpTransEd, BBut4, BBut1, BBut2, BBut5,
+                 BBut3});
 }
 
 void TConfigF::loadControls()

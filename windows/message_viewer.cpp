@@ -148,6 +148,9 @@ TMsgF::TMsgF(QWidget* parent)
     BBut4 = helpButton();
     BBut3->OnClick = [this](QObject*) { BBut3Click(); };
     BBut4->OnClick = [this](QObject*) { BBut4Click(); };
+    // Escape does what "OK" does.
+    setEscapeButton(BBut1);
+    setTabChain({MsgLab, BBut1, BBut2, BBut5, BBut4, BBut3});
 
     t1 = new QTimer(this);
     t1->setInterval(DesignAutoFocusMs);
@@ -228,6 +231,9 @@ void TMsgF::ShowSender(const QString& name, const QString& address)
     }
     if (!line.isEmpty())
         lines << line;
+    // Assistive technology reads the header with the name whole, as plain text (left empty, it
+    // would read the tool tip's markup).
+    InfoLab1->setAccessibleDescription(shown.isEmpty() ? QString() : head + shown + tail);
     for (QString& l : lines)
         l = l.toHtmlEscaped();
     InfoLab1->setToolTip(lines.isEmpty() ? QString()

@@ -6,7 +6,10 @@
 #include "platform/modality.h"
 #include "platform/platform.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
@@ -85,6 +88,40 @@ constexpr int FrameButtonTop = 3;
 constexpr int CloseFromRight = 21;
 constexpr int HelpLeftOfClose = 19;
 
+const QString CloseHint = QStringLiteral("Закрыть");
+const QString HelpHint = QStringLiteral("Справка");
+
+// A skinned window to assistive technology: a frame, or a dialog when shown modally, named by
+// its title (the widget's own default would be an anonymous filler).
+class AccessibleForm final : public QAccessibleWidget {
+public:
+    explicit AccessibleForm(TSkinForm* form)
+        : QAccessibleWidget(form, QAccessible::Window)
+    {
+    }
+
+    const TSkinForm* form() const { return static_cast<const TSkinForm*>(widget()); }
+
+    QAccessible::Role role() const override
+    {
+        return form()->isDialog() ? QAccessible::Dialog : QAccessible::Window;
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.modal = form()->isModalShowing();
+        return s;
+    }
+};
+
+QAccessibleInterface* accessibleForm(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TSkinForm") && object && object->isWidgetType())
+        return new AccessibleForm(static_cast<TSkinForm*>(object));
+    return nullptr;
+}
+
 } // namespace
 
 TSkinForm::CompositeLayout TSkinForm::compositeLayout(QSize client)
@@ -113,6 +150,8 @@ TSkinForm::TSkinForm(const QString& role, QSize clientSize, FrameKind kind, cons
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::Tool)
     , kind_(kind)
 {
+    static const bool accessible = (QAccessible::installFactory(accessibleForm), true);
+    Q_UNUSED(accessible);
     setWindowTitle(AppTitle + QStringLiteral(" (") + role + QLatin1Char(')'));
     setFixedSize(clientSize);
 
@@ -162,6 +201,7 @@ void TSkinForm::buildComposite(QSize client)
 
     closeButton_ = makeFrameButton(FrameButton::Close, layout.close.topLeft());
     helpButton_ = makeFrameButton(FrameButton::Help, layout.help.topLeft());
+    escapeButton_ = closeButton_;
 }
 
 void TSkinForm::buildSkin(QSize client, const QString& skin)
@@ -231,10 +271,13 @@ TBBut* TSkinForm::makeFrameButton(FrameButton which, QPoint at, QWidget* parent)
     button->setPictDown(assets::picture(base + QStringLiteral("_down")));
     button->setPictEn(assets::picture(base + QStringLiteral("_hot")));
     button->setGeometry(QRect(at, QSize(FrameButtonSize, FrameButtonSize)));
+    // Named like its hint, also where a window drops the hint.
     if (which == FrameButton::Close) {
-        button->setHint(QStringLiteral("Закрыть"));
+        button->setHint(CloseHint);
+        button->setAccessibleName(CloseHint);
     } else {
-        button->setHint(QStringLiteral("Справка"));
+        button->setHint(HelpHint);
+        button->setAccessibleName(HelpHint);
         button->OnClick = [](QObject*) { openHelp(); };
     }
     button->raise();
@@ -273,6 +316,57 @@ void TSkinForm::hideEvent(QHideEvent* event)
     // A minimised window is still showing; only a real hide ends a modal show.
     if (!isVisible())
         Q_EMIT hidden();
+}
+
+namespace {
+
+bool within(const QWidget* outer, const QWidget* widget)
+{
+    return widget == outer || outer->isAncestorOf(widget);
+}
+
+QWidget* lastTakingFocus(QWidget* window)
+{
+    for (QWidget* w = window->previousInFocusChain(); w != window; w = w->previousInFocusChain()) {
+        if (w->focusPolicy() != Qt::NoFocus)
+            return w;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void TSkinForm::setTabChain(std::initializer_list<QWidget*> widgets)
+{
+    // Each goes to the end of the chain in turn, so the first leads it and a showing starts
+    // there. Qt leaves a widget where it is when asked to put it after the one before it round
+    // the chain (the frame buttons, made first, lead it at the start): such a one is moved one
+    // place on first.
+    for (QWidget* widget : widgets) {
+        QWidget* last = lastTakingFocus(this);
+        if (!last || within(widget, last))
+            continue;
+        setTabOrder(last, widget);
+        if (within(widget, lastTakingFocus(this)))
+            continue;
+        QWidget* after = widget->nextInFocusChain();
+        while (after != this && (within(widget, after) || after->focusPolicy() == Qt::NoFocus))
+            after = after->nextInFocusChain();
+        setTabOrder(after, widget);
+        setTabOrder(lastTakingFocus(this), widget);
+    }
+}
+
+void TSkinForm::keyPressEvent(QKeyEvent* event)
+{
+    // Whatever has the focus let Escape through: it does what the close button does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && escapeButton_
+        && escapeButton_->isEnabled()) {
+        event->accept();
+        escapeButton_->Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TSkinForm::showModal()

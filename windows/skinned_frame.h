@@ -1,7 +1,9 @@
 #pragma once
 // The common look of the program's windows: borderless, a fixed client size, the light olive
 // palette, and either a frame of nine pictures with close and help buttons at the top right or
-// one picture over the whole window. Windows are dragged by their title pieces.
+// one picture over the whole window. Windows are dragged by their title pieces. Escape presses
+// the window's close button (or the button the window names instead), and assistive technology
+// sees a frame, or a dialog for the modal ones, named by the window's title.
 #include <QColor>
 #include <QFont>
 #include <QGroupBox>
@@ -10,6 +12,8 @@
 #include <QSize>
 #include <QString>
 #include <QWidget>
+
+#include <initializer_list>
 
 class TBBut;
 
@@ -59,6 +63,17 @@ public:
     ~TSkinForm() override;
 
     FrameKind frameKind() const { return kind_; }
+
+    // A window shown modally is a dialog to assistive technology, the others are frames.
+    bool isDialog() const { return dialog_; }
+    void setDialog(bool on) { dialog_ = on; }
+
+    // The button Escape presses: the close button unless the window names another.
+    TBBut* escapeButton() const { return escapeButton_; }
+    void setEscapeButton(TBBut* button) { escapeButton_ = button; }
+
+    // Tab visits the widgets in this order, and wraps from the last to the first.
+    void setTabChain(std::initializer_list<QWidget*> widgets);
 
     // Composite frame pieces (null on a Skin window).
     TSkinImage* Image3 = nullptr;  // title, left
@@ -118,6 +133,7 @@ Q_SIGNALS:
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -128,6 +144,8 @@ private:
     TBBut* closeButton_ = nullptr;
     TBBut* helpButton_ = nullptr;
     TSkinImage* skin_ = nullptr;
+    TBBut* escapeButton_ = nullptr;
+    bool dialog_ = false;
     class QEventLoop* modalLoop_ = nullptr;
 };
 

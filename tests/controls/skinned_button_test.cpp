@@ -3,6 +3,7 @@
 #include "controls/skinned_button.h"
 #include "tests/support/fake_platform.h"
 
+#include <QLineEdit>
 #include <QPainter>
 #include <QTextDocument>
 #include <QTimer>
@@ -47,6 +48,8 @@ struct Bench {
         QPalette colours = form->palette();
         colours.setColor(QPalette::Window, FormColour);
         form->setPalette(colours);
+        // A field takes the focus when the window opens, as in every window of the program.
+        (new QLineEdit(form.get()))->setGeometry(0, 0, 40, 20);
         button = new TBBut(form.get());
         button->setGeometry(50, 30, 75, 23);
         if (withPictures) {
@@ -96,6 +99,16 @@ struct Bench {
             QTest::mouseDClick(button, Qt::LeftButton, {}, inside);
         else if (step == QLatin1String("disable"))
             button->setEnabled(false);
+        else if (step == QLatin1String("focus"))
+            button->setFocus(Qt::TabFocusReason);
+        else if (step == QLatin1String("blur"))
+            button->clearFocus();
+        else if (step == QLatin1String("space-down"))
+            QTest::keyPress(button, Qt::Key_Space);
+        else if (step == QLatin1String("space-up"))
+            QTest::keyRelease(button, Qt::Key_Space);
+        else if (step == QLatin1String("enter"))
+            QTest::keyClick(button, Qt::Key_Return);
         else
             QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
     }
@@ -192,6 +205,57 @@ private Q_SLOTS:
             QCOMPARE(bench.face(), down ? DownC : (bench.button->Hot() ? En : Up));
         if (held) // let go, so the next case starts with no button held
             QTest::mouseRelease(bench.button, Qt::LeftButton, {}, bench.outside);
+    }
+
+    // Tab reaches the button, a click does not take the focus; Space presses it and its release
+    // clicks, Enter clicks at once.
+    void keyboardScripts_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<bool>("down");
+        QTest::addColumn<bool>("focused");
+        QTest::newRow("Space pressed and released clicks once") << "focus space-down space-up" << "click" << false << true;
+        QTest::newRow("Space held shows the pressed state") << "focus space-down" << "" << true << true;
+        QTest::newRow("Enter clicks") << "focus enter" << "click" << false << true;
+        QTest::newRow("focus lost with Space down: no click") << "focus space-down blur space-up" << "" << false << false;
+        QTest::newRow("a click takes no focus")
+            << "in press release out" << "enter press click release leave" << false << false;
+    }
+    void keyboardScripts()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, events);
+        QFETCH(bool, down);
+        QFETCH(bool, focused);
+        Bench bench;
+        QVERIFY(bench.show());
+        QCOMPARE(bench.button->focusPolicy(), Qt::TabFocus);
+        for (const QString& step : script.split(QLatin1Char(' ')))
+            bench.act(step);
+        QCOMPARE(bench.log.join(QLatin1Char(' ')), events);
+        QCOMPARE(bench.button->Down(), down);
+        QCOMPARE(bench.button->hasFocus(), focused);
+        QCOMPARE(bench.face(), down ? DownC : (bench.button->Hot() ? En : Up));
+    }
+
+    // The focus mark is drawn over the picture inside the edge while the button has the focus,
+    // and leaves no trace afterwards.
+    void focusMark()
+    {
+        Bench bench;
+        QVERIFY(bench.show());
+        const QImage before = bench.button->grab().toImage();
+        bench.act(QStringLiteral("focus"));
+        const QImage focused = bench.button->grab().toImage();
+        int marked = 0;
+        for (int x = 3; x < 72; ++x)
+            marked += focused.pixelColor(x, 3) != before.pixelColor(x, 3) ? 1 : 0;
+        QVERIFY2(marked > 20, qPrintable(QString::number(marked)));
+        for (const QPoint at : {QPoint(1, 1), QPoint(2, 2), QPoint(37, 11), QPoint(72, 20)})
+            QCOMPARE(focused.pixelColor(at), before.pixelColor(at));
+        bench.act(QStringLiteral("blur"));
+        QCOMPARE(bench.button->grab().toImage(), before);
     }
 
     void hover_data()

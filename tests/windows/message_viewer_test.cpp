@@ -132,7 +132,7 @@ private Q_SLOTS:
         QTest::newRow("Return in the window") << "return in window" << true << true;
         QTest::newRow("reply, paused") << "reply" << false << true;
         QTest::newRow("window closed by the desktop") << "close event" << true << true;
-        QTest::newRow("Escape does nothing") << "escape in text" << true << false;
+        QTest::newRow("Escape hides, as OK does") << "escape in text" << true << true;
         QTest::newRow("a letter does nothing") << "letter in window" << true << false;
     }
     void hiding()
