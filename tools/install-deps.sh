@@ -17,7 +17,7 @@ if [[ "${1:-}" == "--tests" ]]; then
     packages+=("${package[@]}" lintian appstream desktop-file-utils
               xvfb xauth icewm xdotool socat netcat-openbsd iproute2 groff-base procps dbus-x11 x11-utils x11-xserver-utils xclip
               sway grim xwayland wtype jq mako-notifier pulseaudio pulseaudio-utils
-              clang libclang-rt-14-dev)
+              clang libclang-rt-14-dev at-spi2-core python3-pyatspi)
 fi
 
 missing=()

@@ -333,17 +333,55 @@ pv_taskpane_differs() { # base.png now.png: true when task buttons changed
 }
 
 # Starts the program on display $1 with its own folders under $2; the arguments after those are
-# a command to start it through (such as "ip netns exec NS"). Sets PV_LAST_PID.
+# a command to start it through (such as "ip netns exec NS"). Sets PV_LAST_PID. With an
+# accessibility bus (pv_start_atspi) the program gets its session bus and speaks to it.
 pv_start_program() {
-    local display=$1 dir=$2
+    local display=$1 dir=$2 bus=()
     shift 2
     mkdir -p "$dir/home" "$dir/config" "$dir/run"
     chmod 700 "$dir/run"
-    "$@" env -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER DISPLAY="$display" QT_QPA_PLATFORM=xcb \
+    [[ -n ${PV_SESSION_BUS:-} ]] && bus=(DBUS_SESSION_BUS_ADDRESS="$PV_SESSION_BUS" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
+    "$@" env -u DBUS_SESSION_BUS_ADDRESS -u SESSION_MANAGER "${bus[@]}" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
         HOME="$dir/home" XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/run" LANG=C.UTF-8 \
         "$PV_PROGRAM" >"$dir/program.log" 2>&1 &
     PV_LAST_PID=$!
     PV_PIDS+=("$PV_LAST_PID")
+}
+
+# A session bus of its own with the accessibility bus on it (at-spi2-core), where the program and
+# pyatspi meet as the program and a screen reader do on a desktop. Sets PV_SESSION_BUS; false
+# where the buses cannot be started.
+PV_ATSPI_LAUNCHER=/usr/libexec/at-spi-bus-launcher
+pv_start_atspi() { # dir display
+    local dir=$1 display=$2 address pid
+    command -v dbus-launch >/dev/null && [[ -x $PV_ATSPI_LAUNCHER && -x /usr/bin/python3 ]] || return 1
+    /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || return 1
+    mkdir -p "$dir"
+    eval "$(DISPLAY=$display dbus-launch --sh-syntax 2>"$dir/dbus.log" |
+        sed -n 's/^DBUS_SESSION_BUS_ADDRESS=/address=/p; s/^DBUS_SESSION_BUS_PID=/pid=/p')"
+    [[ -n ${address:-} && -n ${pid:-} ]] || return 1
+    pid=${pid%;}
+    PV_PIDS+=("$pid")
+    # Its bus's socket goes into a private runtime folder, not into the home folder.
+    mkdir -p "$dir/run"
+    chmod 700 "$dir/run"
+    DBUS_SESSION_BUS_ADDRESS=$address DISPLAY=$display XDG_RUNTIME_DIR=$dir/run "$PV_ATSPI_LAUNCHER" \
+        --launch-immediately >"$dir/atspi.log" 2>&1 &
+    PV_PIDS+=($!)
+    PV_SESSION_BUS=$address
+    pv_wait 10 pv_atspi_up "$display" || { PV_SESSION_BUS=; return 1; }
+}
+pv_atspi_up() {
+    DBUS_SESSION_BUS_ADDRESS=$PV_SESSION_BUS timeout 5 dbus-send --session --print-reply --dest=org.a11y.Bus \
+        /org/a11y/bus org.a11y.Bus.GetAddress 2>/dev/null | grep -q 'string "'
+}
+
+# Runs tests/desktop/atspi.py against the program on display $1 (what a screen reader reads).
+pv_atspi() { # display command args...
+    local display=$1
+    shift
+    DBUS_SESSION_BUS_ADDRESS=$PV_SESSION_BUS DISPLAY=$display timeout 30 /usr/bin/python3 \
+        "$(dirname "${BASH_SOURCE[0]}")/atspi.py" "$@"
 }
 
 # Whether a child has ended (gone, or a zombie not yet collected).

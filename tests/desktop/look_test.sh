@@ -3,17 +3,21 @@
 # keyboard) under Xvfb with icewm, saves a picture of each in artifacts/look/ and checks what can
 # be checked by machine: title, size, place, no task button, no undrawn parts, and the
 # texts that reach the clipboard (the message, and what the send window keeps after an error).
+# The viewer is also read over the AT-SPI bus as a screen reader reads it (pyatspi): its buttons
+# are push buttons named by their captions, and "OK" pressed through it hides the viewer.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/desktop_lib.sh"
 
-pv_need Xvfb xmodmap icewm icewmbg xdotool xwininfo xprop xclip iconv ss ps
+pv_need Xvfb xmodmap icewm icewmbg xdotool xwininfo xprop xclip iconv ss ps dbus-send
 pv_check_build
 
 pv_workspace look
 
 pv_start_x "$work/x" display
 pv_note "X session on $display"
+pv_start_atspi "$work/atspi" "$display" ||
+    pv_skip "the accessibility bus cannot be started (dbus-x11, at-spi2-core, python3-pyatspi: tools/install-deps.sh --tests)"
 work_h=$((PV_SCREEN_H - 26)) # the desktop above icewm's task bar
 
 port=$(pv_free_port $((20000 + ($$ + 7919) % 20000)))
@@ -123,6 +127,12 @@ if pv_wait 10 pv_window_shown "$display" "$viewer"; then
     read -r vx vy vw vh < <(pv_geometry "$display" "$v")
     got=$(pv_copy_text_at "$display" $((vx + vw / 2)) $((vy + vh / 2)))
     [[ $got == "$message" ]] || pv_fail "the viewer shows \"$got\", not the message sent"
+    pv_atspi "$display" tree "$viewer" >"$shots/04-viewer-atspi.txt" || pv_fail "AT-SPI shows no viewer"
+    buttons=$(pv_atspi "$display" buttons "$viewer")
+    for caption in "OK" "Ответить" "В черный список"; do
+        grep -qxF "push button|$caption" <<<"$buttons" ||
+            pv_fail "AT-SPI reads no push button \"$caption\" in the viewer: $(tr '\n' ';' <<<"$buttons")"
+    done
     pv_click "$display" $((vx + 11 + 45)) $((vy + vh - 24)) # "OK"
     pv_wait 5 pv_not pv_window_shown "$display" "$viewer" || pv_fail "\"OK\" did not close the viewer"
 else
@@ -178,6 +188,15 @@ if pv_wait 5 pv_window_shown "$display" "$viewer"; then
     pv_wait 5 pv_not pv_window_shown "$display" "$viewer" || pv_fail "Enter did not close the viewer"
 else
     pv_fail "\"Последнее сообщение\" did not show the last message"
+fi
+
+pv_note "\"OK\" pressed through AT-SPI"
+menu_item 2
+if pv_wait 5 pv_window_shown "$display" "$viewer"; then
+    pv_atspi "$display" press "$viewer" OK || pv_fail "AT-SPI could not press \"OK\" in the viewer"
+    pv_wait 5 pv_not pv_window_shown "$display" "$viewer" || pv_fail "\"OK\" pressed through AT-SPI did not close the viewer"
+else
+    pv_fail "\"Последнее сообщение\" did not show the last message again"
 fi
 
 pv_note "pause"
