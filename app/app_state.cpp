@@ -1,5 +1,12 @@
 #include "app/app_state.h"
 
+#include "app/settings.h"
+
+AppState::AppState()
+{
+    settings::setDefaults(*this);
+}
+
 void AppState::computePaths(const QString& exeDir, const QString& dataDir)
 {
     ExeDir = exeDir;

@@ -11,15 +11,18 @@ inline const QString WebPageAddress = QStringLiteral("https://pellavine.example.
 inline const QString MailAddress = QStringLiteral("mailto:orvath@pellavine.example.org");
 
 struct AppState {
-    // Settings
-    int Port = 243;
-    int SplashTime = 2000;
-    bool SplashTransparent = true;
-    bool SoundOn = true;
-    bool AutoFocus = true;
-    int AutoFocusTime = 10000;
-    bool FirstStart = true;
-    QString LastAddress = QStringLiteral("localhost");
+    // The settings at their defaults.
+    AppState();
+
+    // Settings; their keys and defaults are in the settings table (app/settings.cpp).
+    int Port{};
+    int SplashTime{};
+    bool SplashTransparent{};
+    bool SoundOn{};
+    bool AutoFocus{};
+    int AutoFocusTime{};
+    bool FirstStart{};
+    QString LastAddress;
 
     // Paths, computed once at start-up
     QString ExeDir;

@@ -2,9 +2,9 @@
 
 #include "app/app_state.h"
 #include "app/ini_file.h"
+#include "app/settings.h"
 #include "messaging/batch_sender.h"
 #include "messaging/send_window.h"
-#include "net/socket_error.h"
 #include "platform/cp1251.h"
 #include "platform/platform.h"
 
@@ -50,7 +50,7 @@ bool parsePort(const QString& text, int* port)
 {
     bool ok = false;
     const int value = text.toInt(&ok, 10);
-    if (!ok || value < 1 || value > 65535 || !text.at(0).isDigit())
+    if (!ok || !settings::TcpPorts.contains(value) || !text.at(0).isDigit())
         return false;
     *port = value;
     return true;
@@ -120,12 +120,11 @@ int settingsPort(int* port)
     // The settings file the program itself reads: none without a usable data folder.
     AppState files;
     files.computePaths(QString(), platform::paths().dataDir());
-    const QString& path = files.SettingsPath;
-    *port = TIniFile(path).ReadInteger(QStringLiteral("config"), QStringLiteral("port"), 243);
-    if (net::invalidPortText(*port).isEmpty())
+    *port = settings::read(TIniFile(files.SettingsPath), settings::key(&AppState::Port));
+    if (settings::TcpPorts.contains(*port))
         return StatusDelivered;
     printError(QStringLiteral("в файле настроек %1 неверный порт %2; укажите порт параметром --port")
-                   .arg(path)
+                   .arg(files.SettingsPath)
                    .arg(*port));
     return StatusUsage;
 }
@@ -247,7 +246,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
             }
         } else if (name == QLatin1String("--port")) {
             if (!parsePort(value, &result.port))
-                return invalid(QStringLiteral("неверный порт «%1»: нужно число от 1 до 65535").arg(value));
+                return invalid(QStringLiteral("неверный порт «%1»: нужно число от %2 до %3")
+                                   .arg(value, QString::number(settings::TcpPorts.min),
+                                        QString::number(settings::TcpPorts.max)));
         } else if (!parseTimeout(value, &result.timeoutMs)) {
             return invalid(QStringLiteral("неверное время ожидания «%1»: нужно число секунд больше 0 и не больше %2")
                                .arg(value)
@@ -293,7 +294,7 @@ QString HelpText()
                "  --send КОМУ        имя компьютера или IP-адрес получателя; несколько получателей\n"
                "                     можно указать через запятую или повторив --send\n"
                "  --port ПОРТ        порт получателей; по умолчанию порт из файла настроек\n"
-               "                     (~/.config/Pellavine/Pellavine.ini), иначе 243\n"
+               "                     (~/.config/Pellavine/Pellavine.ini), иначе %4\n"
                "  --timeout СЕКУНДЫ  сколько ждать поиска имени, соединения и передачи для каждого\n"
                "                     получателя (по умолчанию %1)\n"
                "  --help             показать эту справку и выйти\n"
@@ -316,7 +317,8 @@ QString HelpText()
                "  printf 'Файловый сервер перезагрузится через 10 минут' | pellavine --send buh-01,192.168.1.15\n")
         .arg(CommandLine::DefaultTimeoutMs / 1000)
         .arg(TSenderF::MaxTextLength)
-        .arg(BatchSender::DefaultParallel);
+        .arg(BatchSender::DefaultParallel)
+        .arg(settings::key(&AppState::Port).fallback);
 }
 
 int RunCommandLine(int argc, char* argv[])

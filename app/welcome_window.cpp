@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 #include "app/application.h"
 #include "app/ini_file.h"
+#include "app/settings.h"
 #include "assets/pictures.h"
 #include "controls/cool_tray_icon.h"
 #include "controls/image_list.h"
@@ -46,13 +47,13 @@ TForm1::TForm1()
     centreOnDesktop();
 
     SS = new TServerSocket(this);
-    SS->setPort(243);
+    SS->setPort(settings::key(&AppState::Port).fallback);
     SS->OnClientRead = [this](QObject* sender, TCustomWinSocket* socket) { SSClientRead(sender, socket); };
     // No peer can hold the program by keeping connections open.
     SS->Socket()->SetConnectionLimits(MaxConnectionsPerPeer, MaxConnections, IdleConnectionMs);
 
     Ef1 = new QTimer(this);
-    Ef1->setInterval(2000);
+    Ef1->setInterval(settings::key(&AppState::SplashTime).fallback);
     connect(Ef1, &QTimer::timeout, this, [this] { platform::runGuarded([this] { Ef1Timer(); }); });
 
     buildMenu();
@@ -169,16 +170,7 @@ void TForm1::FormCreate()
     if (const QString problem = platform::paths().dataDirProblem(); !problem.isEmpty())
         platform::dialogs().error(problem);
 
-    const TIniFile ini(app.SettingsPath);
-    const QString config = QStringLiteral("config");
-    app.Port = ini.ReadInteger(config, QStringLiteral("port"), 243);
-    app.SplashTime = ini.ReadInteger(config, QStringLiteral("sptime"), 2000);
-    app.SplashTransparent = ini.ReadBool(config, QStringLiteral("sptrans"), true);
-    app.SoundOn = ini.ReadBool(config, QStringLiteral("snd"), true);
-    app.AutoFocus = ini.ReadBool(config, QStringLiteral("autofocus"), true);
-    app.AutoFocusTime = ini.ReadInteger(config, QStringLiteral("autofocustime"), 10000);
-    app.FirstStart = ini.ReadBool(config, QStringLiteral("firststart"), true);
-    app.LastAddress = ini.ReadString(QStringLiteral("last"), QStringLiteral("adr"), QStringLiteral("localhost"));
+    settings::load(TIniFile(app.SettingsPath), app);
 
     TIconQ->setHint(AppTitle + QStringLiteral("\r\n") + IdleHint);
     SS->setPort(app.Port);
@@ -189,16 +181,11 @@ void TForm1::FormCreate()
 
 void TForm1::FormDestroy()
 {
-    const AppState& app = App();
-    TIniFile ini(app.SettingsPath);
-    const QString config = QStringLiteral("config");
-    ini.WriteInteger(config, QStringLiteral("port"), app.Port);
-    ini.WriteInteger(config, QStringLiteral("sptime"), app.SplashTime);
-    ini.WriteBool(config, QStringLiteral("sptrans"), app.SplashTransparent);
-    ini.WriteBool(config, QStringLiteral("snd"), app.SoundOn);
-    ini.WriteBool(config, QStringLiteral("autofocus"), app.AutoFocus);
-    ini.WriteInteger(config, QStringLiteral("autofocustime"), app.AutoFocusTime);
-    ini.WriteBool(config, QStringLiteral("firststart"), false);
+    // Whatever the send window wrote, the next run is not the first.
+    AppState written = App();
+    written.FirstStart = false;
+    TIniFile ini(written.SettingsPath);
+    settings::saveMainWindowKeys(ini, written);
 }
 
 void TForm1::FormClose()

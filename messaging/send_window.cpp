@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/ini_file.h"
+#include "app/settings.h"
 #include "app/welcome_window.h"
 #include "controls/skinned_button.h"
 #include "messaging/address_history.h"
@@ -63,7 +64,7 @@ TSenderF::TSenderF(QWidget* parent)
     buildControls();
 
     CS = new TClientSocket(this);
-    CS->setPort(243);
+    CS->setPort(settings::key(&AppState::Port).fallback);
     CS->OnConnect = [this](QObject* sender, TCustomWinSocket* socket) { CSConnect(sender, socket); };
     CS->OnError = [this](QObject* sender, TCustomWinSocket* socket, TErrorEvent kind, int& code) {
         CSError(sender, socket, kind, code);
@@ -195,8 +196,7 @@ void TSenderF::FormCreate()
     }
 
     const TIniFile ini(app.SettingsPath);
-    const QString sender = QStringLiteral("sender");
-    placed_ = QPoint(ini.ReadInteger(sender, QStringLiteral("left"), 150), ini.ReadInteger(sender, QStringLiteral("top"), 150));
+    placed_ = QPoint(settings::read(ini, settings::SenderLeft), settings::read(ini, settings::SenderTop));
     move(placed_);
 
     if (Form1) {
@@ -309,10 +309,10 @@ void TSenderF::FormDestroy()
         TIniFile ini(app.SettingsPath);
         // Where the compositor places the windows, the saved place is kept for a later X11 run.
         const QPoint where = platform::windowSystem().placesWindows() ? pos() : placed_;
-        ini.WriteInteger(QStringLiteral("sender"), QStringLiteral("left"), where.x());
-        ini.WriteInteger(QStringLiteral("sender"), QStringLiteral("top"), where.y());
-        ini.WriteString(QStringLiteral("last"), QStringLiteral("adr"), app.LastAddress);
-        ini.WriteBool(QStringLiteral("config"), QStringLiteral("firststart"), app.FirstStart);
+        settings::write(ini, settings::SenderLeft, where.x());
+        settings::write(ini, settings::SenderTop, where.y());
+        settings::write(ini, settings::key(&AppState::LastAddress), app.LastAddress);
+        settings::write(ini, settings::key(&AppState::FirstStart), app.FirstStart);
     } catch (...) {
         if (!failure)
             failure = std::current_exception();

@@ -1,6 +1,7 @@
 #include "windows/config_dialog.h"
 
 #include "app/app_state.h"
+#include "app/settings.h"
 #include "controls/skinned_button.h"
 #include "controls/spin_edit.h"
 #include "platform/platform.h"
@@ -16,14 +17,6 @@ const QString TConfigF::RestartNotice =
     QStringLiteral("Некоторые настройки вступят в силу только после перезапуска программы!");
 
 namespace {
-
-// The values the settings file falls back to.
-constexpr bool DefaultSoundOn = true;
-constexpr bool DefaultAutoFocus = true;
-constexpr int DefaultAutoFocusTime = 10000;
-constexpr int DefaultPort = 243;
-constexpr int DefaultSplashTime = 2000;
-constexpr bool DefaultSplashTransparent = true;
 
 bool isEnterKey(int key)
 {
@@ -70,15 +63,16 @@ void TConfigF::buildControls()
         l->setGeometry(place);
         return l;
     };
-    auto spin = [](QWidget* parent, const QRect& place, int min, int max) {
+    auto spin = [](QWidget* parent, const QRect& place, int AppState::*edited) {
+        const settings::Range range = settings::key(edited).range;
         auto* field = new TSpinEdit(parent);
         field->setGeometry(place);
-        field->setMinValue(min);
-        field->setMaxValue(max);
+        field->setMinValue(range.min);
+        field->setMaxValue(range.max);
         field->setIncrement(1);
         field->setEditorEnabled(true);
         field->setReadOnly(false);
-        field->setValue(min);
+        field->setValue(range.min);
         return field;
     };
 
@@ -87,16 +81,16 @@ void TConfigF::buildControls()
 
     GroupBox2 = group(QStringLiteral("Окно сообщения"), QRect(8, 71, 326, 46));
     AutoFocusED = checkBox(QStringLiteral("Автофокус каждые (мс):"), GroupBox2, QRect(12, 19, 170, 18));
-    autofocustimeed = spin(GroupBox2, QRect(190, 17, 121, 21), 1000, 300000);
+    autofocustimeed = spin(GroupBox2, QRect(190, 17, 121, 21), &AppState::AutoFocusTime);
     autofocustimeed->setColor(skin::textField());
 
     GroupBox3 = group(QStringLiteral("Связь"), QRect(8, 121, 326, 46));
     Label1 = label(QStringLiteral("Порт:"), GroupBox3, QRect(12, 19, 60, 18));
-    PortEd = spin(GroupBox3, QRect(190, 17, 121, 21), 1, 999999);
+    PortEd = spin(GroupBox3, QRect(190, 17, 121, 21), &AppState::Port);
 
     GroupBox4 = group(QStringLiteral("SPLASH-окно"), QRect(8, 171, 326, 80));
     Label2 = label(QStringLiteral("Время показа SPLASH-окна (мс):"), GroupBox4, QRect(12, 19, 175, 18));
-    sptimeed = spin(GroupBox4, QRect(190, 17, 121, 21), 1000, 300000);
+    sptimeed = spin(GroupBox4, QRect(190, 17, 121, 21), &AppState::SplashTime);
     SpTransEd = checkBox(QStringLiteral("Прозрачность (только для систем Windows NT\\2000\\XP)"), GroupBox4,
                          QRect(12, 51, 308, 18));
 
@@ -127,9 +121,8 @@ void TConfigF::buildControls()
                  BBut3});
 }
 
-void TConfigF::loadControls()
+void TConfigF::loadControls(const AppState& app)
 {
-    const AppState& app = App();
     SndEd->setChecked(app.SoundOn);
     AutoFocusED->setChecked(app.AutoFocus);
     autofocustimeed->setValue(app.AutoFocusTime);
@@ -149,7 +142,7 @@ void TConfigF::showEvent(QShowEvent* event)
 
 void TConfigF::FormShow()
 {
-    loadControls();
+    loadControls(App());
     if (App().SoundOn)
         platform::sound().play(App().WindowSoundPath);
 }
@@ -174,19 +167,14 @@ void TConfigF::BBut1Click()
 
 void TConfigF::BBut2Click()
 {
-    loadControls();
+    loadControls(App());
     close();
 }
 
 void TConfigF::BBut4Click()
 {
-    SndEd->setChecked(DefaultSoundOn);
-    AutoFocusED->setChecked(DefaultAutoFocus);
-    autofocustimeed->setValue(DefaultAutoFocusTime);
-    PortEd->setValue(DefaultPort);
-    sptimeed->setValue(DefaultSplashTime);
-    SpTransEd->setChecked(DefaultSplashTransparent);
-    AutoFocusEDClick();
+    // A fresh AppState holds the settings file's defaults.
+    loadControls(AppState());
 }
 
 void TConfigF::BBut5Click()

@@ -3,6 +3,7 @@
 // "OK"; the settings file is written from AppState at shut-down.
 #include "windows/skinned_frame.h"
 
+struct AppState;
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -55,8 +56,8 @@ protected:
 
 private:
     void buildControls();
-    // Sets the six controls from AppState.
-    void loadControls();
+    // Sets the six controls from the settings in `app`.
+    void loadControls(const AppState& app);
 };
 
 extern TConfigF* ConfigF;

@@ -1,6 +1,7 @@
 #include "windows/message_viewer.h"
 
 #include "app/app_state.h"
+#include "app/settings.h"
 #include "app/welcome_window.h"
 #include "controls/cool_tray_icon.h"
 #include "controls/skinned_button.h"
@@ -23,7 +24,6 @@ namespace {
 
 constexpr int ClientWidth = 308;
 constexpr int ClientHeight = 293;
-constexpr int DesignAutoFocusMs = 10000;
 
 // Three push buttons in a row at the bottom, the text area above them, two label lines below
 // the title.
@@ -153,7 +153,7 @@ TMsgF::TMsgF(QWidget* parent)
     setTabChain({MsgLab, BBut1, BBut2, BBut5, BBut4, BBut3});
 
     t1 = new QTimer(this);
-    t1->setInterval(DesignAutoFocusMs);
+    t1->setInterval(settings::key(&AppState::AutoFocusTime).fallback);
     connect(t1, &QTimer::timeout, this, [this] { platform::runGuarded([this] { t1Timer(); }); });
 
     centreOnDesktop();

@@ -72,6 +72,36 @@ private Q_SLOTS:
         QCOMPARE(App().LastAddress, QStringLiteral("server"));
     }
 
+    // What a run starts with from the file is what it leaves there: each key is read into its
+    // place and written back from it (in its written form; the first run is over after any run).
+    void settingsSurviveARun_data()
+    {
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("left");
+        QTest::newRow("port") << "config" << "port" << "4321" << "4321";
+        QTest::newRow("splash time, hexadecimal") << "config" << "sptime" << "0x5DC" << "1500";
+        QTest::newRow("transparency off") << "config" << "sptrans" << "0" << "0";
+        QTest::newRow("sound, 2 is true") << "config" << "snd" << "2" << "1";
+        QTest::newRow("auto-focus off") << "config" << "autofocus" << "0" << "0";
+        QTest::newRow("auto-focus time") << "config" << "autofocustime" << "20000" << "20000";
+        QTest::newRow("first start") << "config" << "firststart" << "1" << "0";
+        QTest::newRow("send window's left") << "sender" << "left" << "-20" << "-20";
+        QTest::newRow("send window's top") << "sender" << "top" << "77" << "77";
+        QTest::newRow("last address") << "last" << "adr" << "сервер-1" << "сервер-1";
+    }
+    void settingsSurviveARun()
+    {
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, left);
+        ProgramFixture program({{section, key, value}});
+        DestroyWindows();
+        QCOMPARE(TIniFile(program.dataFile(QStringLiteral("Pellavine.ini"))).ReadString(section, key, QString()), left);
+    }
+
     void transparency_data()
     {
         QTest::addColumn<QString>("sptrans");

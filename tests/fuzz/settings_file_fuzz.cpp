@@ -6,6 +6,7 @@
 #include "tests/fuzz/fuzz_check.h"
 
 #include "app/ini_file.h"
+#include "app/settings.h"
 #include "platform/cp1251.h"
 
 #include <QList>
@@ -13,26 +14,36 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
+// A key the program keeps in the file, with its default as a number or as a text.
 struct Key {
-    const char* section;
-    const char* key;
-    enum { Integer, Boolean, String } type;
-    int integer;
-    const char* text;
+    QString section;
+    QString key;
+    int integer = 0;
+    QString text;
 };
 
-// Everything the program keeps in the file, with its default.
-const Key Keys[] = {
-    {"config", "port", Key::Integer, 243, nullptr},      {"config", "sptime", Key::Integer, 2000, nullptr},
-    {"config", "sptrans", Key::Boolean, 1, nullptr},     {"config", "snd", Key::Boolean, 1, nullptr},
-    {"config", "autofocus", Key::Boolean, 1, nullptr},   {"config", "autofocustime", Key::Integer, 10000, nullptr},
-    {"config", "firststart", Key::Boolean, 1, nullptr},  {"sender", "left", Key::Integer, 150, nullptr},
-    {"sender", "top", Key::Integer, 150, nullptr},       {"last", "adr", Key::String, 0, "localhost"},
-};
-constexpr int KeyCount = int(sizeof Keys / sizeof Keys[0]);
+QList<Key> programKeys()
+{
+    QList<Key> keys;
+    for (const settings::AnyKey& any : settings::table()) {
+        std::visit([&](const auto& k) {
+            Key key{QLatin1String(k.section), QLatin1String(k.name), 0, QString()};
+            if constexpr (std::is_same_v<std::decay_t<decltype(k)>, settings::Key<QString>>)
+                key.text = k.fallback;
+            else
+                key.integer = int(k.fallback);
+            keys.append(key);
+        }, any);
+    }
+    return keys;
+}
+
+const QList<Key> Keys = programKeys();
+const int KeyCount = int(Keys.size());
 
 // No value decodes to this, so it tells a missing key from an empty one.
 const QString Missing(QChar(0xFFFF));
@@ -68,7 +79,7 @@ QList<Pair> candidates(const QString& file, const QString& value, const Pair& wr
 {
     QList<Pair> pairs;
     for (const Key& k : Keys)
-        pairs.append({QLatin1String(k.section), QLatin1String(k.key)});
+        pairs.append({k.section, k.key});
     QString section;
     const QStringList lines = file.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     for (const QString& line : lines) {
@@ -139,8 +150,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // Every key with every reader: the result is the value or the default, and the readers agree.
     for (const Key& k : Keys) {
-        const QString section = QLatin1String(k.section), name = QLatin1String(k.key);
-        const QString text = ini.ReadString(section, name, QLatin1String(k.text ? k.text : ""));
+        const QString& section = k.section;
+        const QString& name = k.key;
+        const QString text = ini.ReadString(section, name, k.text);
         FUZZ_CHECK(text.size() <= TIniFile::MaxValueLength);
         const int a = ini.ReadInteger(section, name, k.integer);
         const int b = ini.ReadInteger(section, name, k.integer + 1);
@@ -149,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(ini.ReadBool(section, name, false) == (ini.ReadInteger(section, name, 0) != 0));
     }
 
-    const Pair written{QLatin1String(key.section), QLatin1String(key.key)};
+    const Pair written{key.section, key.key};
     const QString value = platform::fromCp1251(valueBytes);
     int number = 0;
     std::memcpy(&number, valueBytes.constData(), std::min<size_t>(valueSize, sizeof number));
