@@ -123,9 +123,8 @@ int settingsPort(int* port)
     *port = settings::read(TIniFile(files.SettingsPath), settings::key(&AppState::Port));
     if (settings::TcpPorts.contains(*port))
         return StatusDelivered;
-    printError(QStringLiteral("в файле настроек %1 неверный порт %2; укажите порт параметром --port")
-                   .arg(files.SettingsPath)
-                   .arg(*port));
+    printError(settings::invalidPortText(files.SettingsPath, *port)
+               + QStringLiteral("; укажите порт параметром --port"));
     return StatusUsage;
 }
 

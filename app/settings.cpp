@@ -53,4 +53,10 @@ void saveMainWindowKeys(TIniFile& ini, const AppState& app)
     });
 }
 
+QString invalidPortText(const QString& settingsPath, int port)
+{
+    return QStringLiteral("В файле настроек %1 неверный порт %2: нужно число от %3 до %4")
+        .arg(settingsPath, QString::number(port), QString::number(TcpPorts.min), QString::number(TcpPorts.max));
+}
+
 } // namespace settings

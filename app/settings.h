@@ -92,4 +92,7 @@ void load(const TIniFile& ini, AppState& app);
 // it keep what the file held.
 void saveMainWindowKeys(TIniFile& ini, const AppState& app);
 
+// Why the settings file's port cannot be used; the start's box and the command line both say it.
+QString invalidPortText(const QString& settingsPath, int port);
+
 } // namespace settings

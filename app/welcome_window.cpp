@@ -24,6 +24,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <stdexcept>
+
 TForm1* Form1 = nullptr;
 
 namespace {
@@ -212,6 +214,13 @@ void TForm1::Ef1Timer()
     TIconQ->HideToTray();
     if (App().FirstStart)
         TIconQ->ShowBalloon(AppTitle, FirstRunBalloonText, TCoolTrayIcon::bitInfo, 60);
+    startListening();
+}
+
+void TForm1::startListening()
+{
+    if (!settings::TcpPorts.contains(SS->Port()))
+        throw std::runtime_error(settings::invalidPortText(App().SettingsPath, SS->Port()).toStdString());
     SS->setActive(true);
 }
 
@@ -290,7 +299,7 @@ void TForm1::N2Click()
         TIconQ->setIconIndex(1);
     } else {
         // Throws when the port is taken; caption and icon then stay as they are.
-        SS->setActive(true);
+        startListening();
         N2->setText(PauseCaption);
         TIconQ->setIconIndex(0);
     }

@@ -80,6 +80,9 @@ private:
     void buildControls();
     void buildMenu();
     void buildTrayIcon();
+    // Activates SS; throws when it cannot listen. A port outside the TCP range is refused here,
+    // in the command line's Russian words rather than the socket layer's English ones.
+    void startListening();
 };
 
 extern TForm1* Form1;

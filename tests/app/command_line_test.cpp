@@ -355,6 +355,20 @@ private Q_SLOTS:
                                             "Asynchronous socket error 10060.\n"));
     }
 
+    // The tray program's start says the same of such a port.
+    void portOutOfRangeInTheSettingsFile()
+    {
+        const QString settings = home.filePath(QStringLiteral("config/Pellavine/Pellavine.ini"));
+        QDir().mkpath(QFileInfo(settings).path());
+        TIniFile(settings).WriteInteger(QStringLiteral("config"), QStringLiteral("port"), 999999);
+        const Run result = run({"--send", "127.0.0.1", "hi"});
+        QFile::remove(settings);
+        QCOMPARE(result.status, int(StatusUsage));
+        QCOMPARE(result.err, QStringLiteral("pellavine: В файле настроек %1 неверный порт 999999: нужно число от 1 до "
+                                            "65535; укажите порт параметром --port\n")
+                                 .arg(settings));
+    }
+
     void besideARunningTrayCopy()
     {
         // The tray copy holds the single-instance lock and listens on the port of its settings;

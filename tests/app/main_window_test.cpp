@@ -102,6 +102,28 @@ private Q_SLOTS:
         QCOMPARE(TIniFile(program.dataFile(QStringLiteral("Pellavine.ini"))).ReadString(section, key, QString()), left);
     }
 
+    // A port beyond the TCP range is refused in Russian, in the command line's words, at the
+    // start and on resuming; nothing listens.
+    void portOutOfRangeIsToldInRussian_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::newRow("0") << 0;
+        QTest::newRow("999999") << 999999;
+    }
+    void portOutOfRangeIsToldInRussian()
+    {
+        QFETCH(int, port);
+        ProgramFixture program({{"config", "port", QString::number(port)}});
+        const QString told = QStringLiteral("В файле настроек %1 неверный порт %2: нужно число от 1 до 65535.")
+                                 .arg(program.dataFile(QStringLiteral("Pellavine.ini")))
+                                 .arg(port);
+        QVERIFY(!platform::runGuarded([] { Form1->Ef1Timer(); }));
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), QStringList{told});
+        Form1->N2->trigger();
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), QStringList(2, told));
+        QVERIFY(!Form1->SS->Active());
+    }
+
     void transparency_data()
     {
         QTest::addColumn<QString>("sptrans");
