@@ -167,11 +167,14 @@ class AccessibilityTest : public QObject {
     Q_OBJECT
 
     std::unique_ptr<ProgramFixture> program;
+    // The server listens after the splash: not on 243, which another program may hold.
+    int port = 0;
 
 private Q_SLOTS:
     void init()
     {
-        program = std::make_unique<ProgramFixture>();
+        port = freeTcpPort();
+        program = std::make_unique<ProgramFixture>(QList<ProgramFixture::Setting>{{"config", "port", QString::number(port)}});
         program->passSplash();
         App().LastSenderHost = QStringLiteral("alpha");
         App().LastSenderAddress = QStringLiteral("127.0.0.7");
@@ -341,11 +344,11 @@ private Q_SLOTS:
                                                     });
         QTest::newRow("settings, from the port") << "settings" << WidgetOf([] { return ConfigF->PortEd->editor(); })
                                                   << Check([this] {
-                                                         return App().Port == 243 && ConfigF->PortEd->Text() == QLatin1String("243")
+                                                         return App().Port == port && ConfigF->PortEd->Text() == QString::number(port)
                                                                 && program->fake.dialogs.boxes.isEmpty();
                                                      });
         QTest::newRow("settings, from a button") << "settings" << WidgetOf([] { return ConfigF->BBut1; })
-                                                  << Check([this] { return App().Port == 243 && program->fake.dialogs.boxes.isEmpty(); });
+                                                  << Check([this] { return App().Port == port && program->fake.dialogs.boxes.isEmpty(); });
         QTest::newRow("black list, from the list") << "black list" << WidgetOf([] { return BListF->Blist; })
                                                     << Check([] { return BListF->Names().isEmpty(); });
         QTest::newRow("black list, from the name") << "black list" << WidgetOf([] { return BListF->UsrEd; })
@@ -381,7 +384,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<Check>("done");
         const Check cancelled = [this] {
-            return !ConfigF->isVisible() && program->fake.dialogs.boxes.isEmpty() && App().Port == 243;
+            return !ConfigF->isVisible() && program->fake.dialogs.boxes.isEmpty() && App().Port == port;
         };
         const Check confirmed = [this] {
             return !ConfigF->isVisible() && App().Port == 8000
