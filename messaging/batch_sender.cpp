@@ -80,14 +80,8 @@ public:
     void start()
     {
         timer_.start(owner_->timeoutMs_);
-        int errnoValue = 0;
         lookup_ = net::startHostLookup(
-            host_, [this](net::LookupHandle, const net::LookupResult& result) { guarded([&] { lookedUp(result); }); },
-            errnoValue);
-        if (lookup_ == 0)
-            finish(lookupReason(0), boxed(net::windowsSocketErrorText(net::systemErrorText(errnoValue),
-                                                                       net::winsockError(errnoValue),
-                                                                       QStringLiteral("WSAASyncGetHostByName"))));
+            host_, [this](net::LookupHandle, const net::LookupResult& result) { guarded([&] { lookedUp(result); }); });
     }
 
 private:

@@ -1,44 +1,45 @@
 #include "net/host_lookup.h"
 
-#include "net/gui_mailbox.h"
-
 #include "net/socket_error.h"
 #include "platform/cp1251.h"
 
+#include <QCoreApplication>
+#include <QFutureWatcher>
 #include <QHash>
+#include <QPointer>
+#include <QThread>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <memory>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <system_error>
-#include <thread>
 
 namespace net {
 namespace {
 
-QHash<LookupHandle, LookupDone> g_pending; // GUI thread only
+// Lookups at once: the send window's and a script's few hosts, with room for lookups given up
+// while a dead name server holds them (their threads stay until the resolver gives up).
+constexpr int MaxLookups = 16;
+
+using Lookup = QFutureWatcher<LookupResult>;
+
+// GUI thread only.
+QHash<LookupHandle, QPointer<Lookup>> g_pending;
 LookupHandle g_lastHandle = 0;
-std::atomic<int> g_delayMs{0};
+int g_delayMs = 0;
 
-void deliver(LookupHandle handle, const LookupResult& result)
+QThreadPool& lookupThreads()
 {
-    const auto it = g_pending.find(handle);
-    if (it == g_pending.end())
-        return;
-    const LookupDone done = std::move(it.value());
-    g_pending.erase(it);
-    if (done)
-        done(handle, result);
-}
-
-void post(const std::shared_ptr<GuiMailbox>& mailbox, LookupHandle handle, const LookupResult& result)
-{
-    mailbox->post([handle, result] { deliver(handle, result); });
+    // Never destroyed: the end of the process does not wait for a lookup a dead name server holds.
+    static QThreadPool* const pool = [] {
+        auto* threads = new QThreadPool;
+        threads->setMaxThreadCount(MaxLookups);
+        return threads;
+    }();
+    return *pool;
 }
 
 LookupResult failure(int gaiError, int errnoValue)
@@ -50,8 +51,10 @@ LookupResult failure(int gaiError, int errnoValue)
     return result;
 }
 
-LookupResult resolve(const QByteArray& host, const QByteArray& service)
+LookupResult resolve(const QByteArray& host, const QByteArray& service, int delayMs)
 {
+    if (delayMs > 0)
+        QThread::msleep(ulong(delayMs));
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -75,59 +78,61 @@ LookupResult resolve(const QByteArray& host, const QByteArray& service)
     return result;
 }
 
-LookupHandle start(const QByteArray& host, const QByteArray& service, LookupDone done, int& errnoValue)
+// The watcher hears of the answer through the loop, even of one that is there already.
+LookupHandle watch(QFuture<LookupResult> answer, LookupDone done)
 {
-    const std::shared_ptr<GuiMailbox> shared = GuiMailbox::instance();
     LookupHandle handle = ++g_lastHandle;
     if (handle == 0)
         handle = ++g_lastHandle;
-
-    // A dotted address needs no resolver; it still answers later, as every lookup does.
-    in_addr numeric{};
-    if (service.isEmpty() && inet_pton(AF_INET, host.constData(), &numeric) == 1) {
-        g_pending.insert(handle, std::move(done));
-        LookupResult result;
-        result.address = numeric.s_addr;
-        post(shared, handle, result);
-        return handle;
-    }
-
-    g_pending.insert(handle, std::move(done));
-    const int delay = g_delayMs.load();
-    try {
-        std::thread([shared, handle, host, service, delay] {
-            if (delay > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-            post(shared, handle, resolve(host, service));
-        }).detach();
-    } catch (const std::system_error& error) {
+    auto* lookup = new Lookup(QCoreApplication::instance());
+    g_pending.insert(handle, lookup);
+    QObject::connect(lookup, &Lookup::finished, lookup, [lookup, handle, done = std::move(done)] {
         g_pending.remove(handle);
-        errnoValue = error.code().value() ? error.code().value() : EAGAIN;
-        return 0;
-    }
+        lookup->deleteLater();
+        if (done)
+            done(handle, lookup->result());
+    });
+    lookup->setFuture(std::move(answer));
     return handle;
+}
+
+QFuture<LookupResult> resolveLater(const QByteArray& host, const QByteArray& service)
+{
+    return QtConcurrent::run(&lookupThreads(), resolve, host, service, g_delayMs);
 }
 
 } // namespace
 
-LookupHandle startHostLookup(const QString& host, LookupDone done, int& errnoValue)
+LookupHandle startHostLookup(const QString& host, LookupDone done)
 {
-    return start(platform::toCp1251(host), QByteArray(), std::move(done), errnoValue);
+    // A dotted address needs no resolver.
+    const QByteArray name = platform::toCp1251(host);
+    in_addr numeric{};
+    if (inet_pton(AF_INET, name.constData(), &numeric) == 1) {
+        LookupResult result;
+        result.address = numeric.s_addr;
+        return watch(QtFuture::makeReadyFuture(result), std::move(done));
+    }
+    return watch(resolveLater(name, QByteArray()), std::move(done));
 }
 
-LookupHandle startServiceLookup(const QString& service, LookupDone done, int& errnoValue)
+LookupHandle startServiceLookup(const QString& service, LookupDone done)
 {
-    return start(QByteArray(), platform::toCp1251(service), std::move(done), errnoValue);
+    return watch(resolveLater(QByteArray(), platform::toCp1251(service)), std::move(done));
 }
 
 bool cancelLookup(LookupHandle handle)
 {
-    return g_pending.remove(handle) > 0;
+    const QPointer<Lookup> lookup = g_pending.take(handle);
+    if (!lookup)
+        return false;
+    delete lookup.data();
+    return true;
 }
 
 void setLookupDelay(int milliseconds)
 {
-    g_delayMs.store(milliseconds);
+    g_delayMs = milliseconds;
 }
 
 } // namespace net

@@ -1,6 +1,7 @@
 #pragma once
-// Name lookups off the GUI thread. The answer comes back on the GUI thread through its event
-// loop, never inside the call that started the lookup, and never after cancelLookup().
+// Name lookups off the GUI thread, on a bounded pool of threads. The answer comes back on the GUI
+// thread through its event loop, never inside the call that started the lookup, and never after
+// cancelLookup().
 #include <QString>
 
 #include <functional>
@@ -19,14 +20,14 @@ struct LookupResult {
 using LookupDone = std::function<void(LookupHandle handle, const LookupResult& result)>;
 
 // Starts resolving an IPv4 host name (a dotted address is taken as it is, without asking the
-// resolver). Returns 0 and sets errnoValue when the lookup cannot be started.
-LookupHandle startHostLookup(const QString& host, LookupDone done, int& errnoValue);
+// resolver). The handle is never 0.
+LookupHandle startHostLookup(const QString& host, LookupDone done);
 // Starts resolving a TCP service name to its port.
-LookupHandle startServiceLookup(const QString& service, LookupDone done, int& errnoValue);
+LookupHandle startServiceLookup(const QString& service, LookupDone done);
 // Forgets a pending lookup: its answer is dropped. False when nothing was pending under handle.
 bool cancelLookup(LookupHandle handle);
 
-// Makes the resolver threads wait this long before they start (tests of late answers).
+// Makes the lookups started from now on wait this long before they ask (tests of late answers).
 void setLookupDelay(int milliseconds);
 
 } // namespace net

@@ -1,58 +1,37 @@
 #include "net/peer_names.h"
 
-#include "net/gui_mailbox.h"
 #include "platform/platform.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFutureWatcher>
 #include <QHash>
-#include <QSet>
-
-#include <condition_variable>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace net::peer_names {
 namespace {
 
-// Lookups at once: enough for a busy LAN, few enough that a dead name server costs little.
-constexpr int MaxResolvers = 4;
-// Addresses waiting for a resolver; beyond this a peer simply goes unnamed.
-constexpr int MaxWaiting = 256;
+// Lookups under way (running or waiting for a thread); beyond this a peer simply goes unnamed.
+constexpr int MaxUnderWay = 256;
 // Remembered answers; the oldest go first beyond this.
 constexpr int MaxRemembered = 1024;
-
-// Shared with the resolver threads, which outlive everything else at the end of the process.
-struct Work {
-    std::mutex mutex;
-    std::condition_variable ready;
-    std::deque<std::pair<QString, quint64>> waiting; // address, generation
-    int resolvers = 0;
-    int idle = 0;
-    std::shared_ptr<GuiMailbox> mailbox;
-};
 
 struct Answer {
     QString name;
     QDeadlineTimer expires;
 };
 
+using Lookup = QFutureWatcher<QString>;
+
 // GUI thread only.
-std::shared_ptr<Work> g_work;
 QHash<QString, Answer> g_answers;
-QSet<QString> g_underWay;
+QHash<QString, QPointer<Lookup>> g_underWay;
 std::function<void(const QString&)> g_answered;
 int g_rememberMs = RememberMs;
-// Answers to lookups started before the last forgetAll() are dropped.
-quint64 g_generation = 0;
 
-void remember(const QString& address, const QString& name, quint64 generation)
+void remember(const QString& address, const QString& name)
 {
-    if (generation != g_generation)
-        return;
-    g_underWay.remove(address);
     if (g_answers.size() >= MaxRemembered) {
         for (auto it = g_answers.begin(); it != g_answers.end();)
             it = it->expires.hasExpired() ? g_answers.erase(it) : std::next(it);
@@ -63,31 +42,6 @@ void remember(const QString& address, const QString& name, quint64 generation)
     const auto answered = g_answered;
     if (answered)
         answered(address);
-}
-
-void resolverLoop(std::shared_ptr<Work> work)
-{
-    std::unique_lock<std::mutex> lock(work->mutex);
-    for (;;) {
-        ++work->idle;
-        work->ready.wait(lock, [&] { return !work->waiting.empty(); });
-        --work->idle;
-        const auto [address, generation] = work->waiting.front();
-        work->waiting.pop_front();
-        lock.unlock();
-        const QString name = platform::hostNameOf(address);
-        lock.lock();
-        work->mailbox->post([address = address, name, generation = generation] { remember(address, name, generation); });
-    }
-}
-
-std::shared_ptr<Work> work()
-{
-    if (!g_work) {
-        g_work = std::make_shared<Work>();
-        g_work->mailbox = GuiMailbox::instance();
-    }
-    return g_work;
 }
 
 } // namespace
@@ -108,29 +62,18 @@ bool known(const QString& address, QString& name)
 void request(const QString& address)
 {
     QString ignored;
-    if (address.isEmpty() || g_underWay.contains(address) || known(address, ignored))
+    if (address.isEmpty() || g_underWay.contains(address) || g_underWay.size() >= MaxUnderWay
+        || known(address, ignored))
         return;
-    const std::shared_ptr<Work> shared = work();
-    std::lock_guard<std::mutex> lock(shared->mutex);
-    if (int(shared->waiting.size()) >= MaxWaiting)
-        return;
-    g_underWay.insert(address);
-    shared->waiting.emplace_back(address, g_generation);
-    if (shared->idle == 0 && shared->resolvers < MaxResolvers) {
-        try {
-            std::thread(resolverLoop, shared).detach();
-            ++shared->resolvers;
-        } catch (const std::system_error&) {
-            // No thread to be had now: a running resolver takes it later, or, with none, the peer
-            // stays unnamed and a later message asks again.
-            if (shared->resolvers == 0) {
-                shared->waiting.pop_back();
-                g_underWay.remove(address);
-                return;
-            }
-        }
-    }
-    shared->ready.notify_one();
+    // A thread per address (platform::NameLookupThreads at most): one that hangs holds up no other.
+    auto* lookup = new Lookup(QCoreApplication::instance());
+    g_underWay.insert(address, lookup);
+    QObject::connect(lookup, &Lookup::finished, lookup, [lookup, address] {
+        g_underWay.remove(address);
+        lookup->deleteLater();
+        remember(address, lookup->result());
+    });
+    lookup->setFuture(QtConcurrent::run(&platform::nameServiceThreads(), platform::hostNameOf, address));
 }
 
 void setAnswered(std::function<void(const QString& address)> answered)
@@ -146,8 +89,10 @@ void setRememberTime(int milliseconds)
 void forgetAll()
 {
     g_answers.clear();
+    // A lookup's watcher gone, its answer is never delivered.
+    for (const QPointer<Lookup>& lookup : std::as_const(g_underWay))
+        delete lookup.data();
     g_underWay.clear();
-    ++g_generation;
 }
 
 } // namespace net::peer_names

@@ -1,7 +1,8 @@
 #pragma once
-// Computer names of peers, found by reverse lookups off the GUI thread. Answers, failures
-// included, are remembered for a while, so a burst from one peer costs one lookup and a peer
-// whose name server is dead or slow on purpose costs at most one waiting lookup at a time.
+// Computer names of peers, found by reverse lookups on platform::nameServiceThreads(), a thread
+// per address, so a lookup that hangs holds up no other address's. Answers, failures included,
+// are remembered for a while, so a burst from one peer costs one lookup and a peer whose name
+// server is dead or slow on purpose costs at most one waiting lookup at a time.
 #include <QString>
 
 #include <functional>

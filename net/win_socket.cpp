@@ -588,12 +588,7 @@ void TCustomWinSocket::startLookup(bool host, const QString& name)
         if (life->self)
             life->self->lookupFinished(handle, result);
     };
-    int error = 0;
-    const net::LookupHandle handle =
-        host ? net::startHostLookup(name, done, error) : net::startServiceLookup(name, done, error);
-    if (handle == 0)
-        net::raiseSocketError(error, host ? "WSAASyncGetHostByName" : "WSAASyncGetServByName");
-    lookupHandle_ = handle;
+    lookupHandle_ = host ? net::startHostLookup(name, done) : net::startServiceLookup(name, done);
 }
 
 void TCustomWinSocket::lookupFinished(net::LookupHandle handle, const net::LookupResult& result)

@@ -2,9 +2,9 @@
 
 #include "platform/desktop_services.h"
 
-#include <condition_variable>
+#include <QThreadPool>
+
 #include <exception>
-#include <mutex>
 
 namespace platform {
 namespace {
@@ -20,21 +20,9 @@ Slot<Shell> g_shell;
 Slot<Paths> g_paths;
 Slot<Clock> g_clock;
 Slot<WindowSystem> g_windows;
+// Read on nameServiceThreads(), written only when none of them is in a lookup.
+Slot<NameService> g_names;
 QString g_title;
-
-struct NameServiceSlot {
-    std::mutex mutex;
-    std::condition_variable idle;
-    NameService* replacement = nullptr;
-    int calls = 0;
-};
-
-NameServiceSlot& nameSlot()
-{
-    // Resolver threads may still be inside a call while the process ends: never destroyed.
-    static NameServiceSlot* slot = new NameServiceSlot;
-    return *slot;
-}
 
 } // namespace
 
@@ -54,31 +42,28 @@ void setWindowSystem(WindowSystem* service) { g_windows.replacement = service; }
 
 void setNameService(NameService* service)
 {
-    NameServiceSlot& slot = nameSlot();
-    std::unique_lock<std::mutex> lock(slot.mutex);
-    slot.idle.wait(lock, [&] { return slot.calls == 0; });
-    slot.replacement = service;
+    nameServiceThreads().waitForDone();
+    g_names.replacement = service;
 }
 
 QString hostNameOf(const QString& address)
 {
-    NameServiceSlot& slot = nameSlot();
-    NameService* service = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(slot.mutex);
-        service = slot.replacement ? slot.replacement : &desktop::nameService();
-        ++slot.calls;
-    }
-    QString name;
     try {
-        name = service->hostName(address);
+        return (g_names.replacement ? *g_names.replacement : desktop::nameService()).hostName(address);
     } catch (...) {
-        name.clear();
+        return QString();
     }
-    std::lock_guard<std::mutex> lock(slot.mutex);
-    if (--slot.calls == 0)
-        slot.idle.notify_all();
-    return name;
+}
+
+QThreadPool& nameServiceThreads()
+{
+    // Never destroyed: the end of the process does not wait for a lookup a dead name server holds.
+    static QThreadPool* const pool = [] {
+        auto* threads = new QThreadPool;
+        threads->setMaxThreadCount(NameLookupThreads);
+        return threads;
+    }();
+    return *pool;
 }
 
 void setApplicationTitle(const QString& title) { g_title = title; }

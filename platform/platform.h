@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QThreadPool;
 class QWidget;
 
 namespace platform {
@@ -74,7 +75,7 @@ public:
 };
 
 // The name service's reverse lookup. Blocking (a dead name server keeps it for seconds), so the
-// program calls it off the GUI thread, through hostNameOf().
+// program calls it, through hostNameOf(), on nameServiceThreads().
 class NameService {
 public:
     virtual ~NameService() = default;
@@ -96,10 +97,18 @@ void setShell(Shell* service);
 void setPaths(Paths* service);
 void setClock(Clock* service);
 void setWindowSystem(WindowSystem* service);
-// Safe from any thread. Putting another service in place waits for the calls of the one it
-// replaces, so a test's fake is never called after it is gone.
+// Waits for the lookups on nameServiceThreads() first, so a test's fake is never called after
+// it is gone.
 void setNameService(NameService* service);
+// The name service's answer; empty when it fails.
 QString hostNameOf(const QString& address);
+// The threads reverse lookups run on: a pool of the program's own, since the global one has a
+// thread per core and the end of the process waits for it. Lookups of different addresses
+// never wait for each other while fewer than NameLookupThreads hang.
+QThreadPool& nameServiceThreads();
+// Enough for every peer of a busy LAN to hang on a dead name server at once; a hanging lookup
+// costs one sleeping thread and a socket until the resolver gives up.
+inline constexpr int NameLookupThreads = 64;
 
 // The application title, the caption of every box ("Pellavine 1.2").
 void setApplicationTitle(const QString& title);

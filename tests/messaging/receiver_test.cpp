@@ -26,6 +26,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -485,6 +486,25 @@ private Q_SLOTS:
         QCOMPARE(App().LastSenderAddress, senders.last());
         QCOMPARE(program.fake.names.calls(senders.first()), 1);
         QVERIFY(program.fake.dialogs.boxes.isEmpty());
+    }
+
+    // Forty lookups hanging at once (a dead name server for forty senders) hold up neither
+    // each other nor another computer's name, which comes within its message's wait.
+    void hangingLookupsHoldUpNoOther()
+    {
+        Program program(freeTcpPort());
+        QStringList dead;
+        for (int i = 1; i <= 40; ++i) {
+            dead << QStringLiteral("127.0.1.%1").arg(i);
+            program.fake.names.hold(dead.last());
+            net::peer_names::request(dead.last());
+        }
+        const auto hanging = [&](const QString& address) { return program.fake.names.calls(address) == 1; };
+        QTRY_VERIFY(std::all_of(dead.cbegin(), dead.cend(), hanging));
+        program.fake.names.setName(QStringLiteral("127.0.0.3"), QStringLiteral("beta-pc"));
+        RawSender sender(program.port, {QByteArray("x")}, false, "127.0.0.3");
+        QTRY_COMPARE(program.messageSounds(), 1);
+        QCOMPARE(App().LastSenderHost, QStringLiteral("beta-pc"));
     }
 
     // Answers are remembered for a while, failures too, then asked again.
