@@ -1,7 +1,7 @@
 #include "messaging/address_history.h"
 
 #include "platform/atomic_file.h"
-#include "platform/cp1251.h"
+#include "platform/host_names.h"
 
 #include <stdexcept>
 
@@ -17,7 +17,7 @@ QStringList parseLines(const QByteArray& bytes)
         qsizetype end = at;
         while (end < text.size() && text[end] != '\r' && text[end] != '\n')
             ++end;
-        lines << platform::fromCp1251(text.mid(at, end - at));
+        lines << platform::hostNameFromCp1251(text.mid(at, end - at));
         at = end;
         if (at < text.size() && text[at] == '\r')
             ++at;
@@ -31,7 +31,7 @@ QByteArray formatLines(const QStringList& entries)
 {
     QByteArray bytes;
     for (const QString& entry : entries)
-        bytes += platform::toCp1251(entry) + QByteArrayLiteral("\r\n");
+        bytes += platform::hostNameToCp1251(entry) + QByteArrayLiteral("\r\n");
     return bytes;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The address history file: one recipient per line, code page 1251, lines ended by CR LF.
+// The address history file: one recipient per line, code page 1251 (a name it cannot hold in
+// ACE form, platform/host_names.h), lines ended by CR LF.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,6 @@
 #include "net/host_lookup.h"
 
 #include "net/socket_error.h"
-#include "platform/cp1251.h"
 
 #include <QCoreApplication>
 #include <QFutureWatcher>
@@ -105,8 +104,8 @@ QFuture<LookupResult> resolveLater(const QByteArray& host, const QByteArray& ser
 
 LookupHandle startHostLookup(const QString& host, LookupDone done)
 {
-    // A dotted address needs no resolver.
-    const QByteArray name = platform::toCp1251(host);
+    // The resolver speaks UTF-8; a dotted address needs none.
+    const QByteArray name = host.toUtf8();
     in_addr numeric{};
     if (inet_pton(AF_INET, name.constData(), &numeric) == 1) {
         LookupResult result;
@@ -118,7 +117,7 @@ LookupHandle startHostLookup(const QString& host, LookupDone done)
 
 LookupHandle startServiceLookup(const QString& service, LookupDone done)
 {
-    return watch(resolveLater(QByteArray(), platform::toCp1251(service)), std::move(done));
+    return watch(resolveLater(QByteArray(), service.toUtf8()), std::move(done));
 }
 
 bool cancelLookup(LookupHandle handle)

@@ -1,5 +1,5 @@
 #include "platform/desktop_services.h"
-#include "platform/cp1251.h"
+#include "platform/host_names.h"
 #include "platform/modality.h"
 #include "platform/x11_window_state.h"
 
@@ -122,7 +122,7 @@ public:
         if (getnameinfo(reinterpret_cast<const sockaddr*>(&peer), sizeof peer, name, sizeof name, nullptr, 0,
                         NI_NAMEREQD) != 0)
             return QString();
-        return fromCp1251(QByteArray(name));
+        return hostNameFromResolver(QByteArray(name));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "controls/skinned_button.h"
 #include "platform/atomic_file.h"
 #include "platform/cp1251.h"
+#include "platform/host_names.h"
 #include "platform/platform.h"
 
 #include <QCloseEvent>
@@ -188,7 +189,7 @@ QStringList TBListF::parseFile(const QByteArray& bytes)
     while (i < text.size()) {
         const char c = text.at(i);
         if (c == '\r' || c == '\n') {
-            lines << platform::fromCp1251(text.mid(start, i - start));
+            lines << platform::hostNameFromCp1251(text.mid(start, i - start));
             if (c == '\r' && i + 1 < text.size() && text.at(i + 1) == '\n')
                 ++i;
             start = ++i;
@@ -197,7 +198,7 @@ QStringList TBListF::parseFile(const QByteArray& bytes)
         }
     }
     if (start < text.size())
-        lines << platform::fromCp1251(text.mid(start));
+        lines << platform::hostNameFromCp1251(text.mid(start));
     return lines;
 }
 
@@ -205,7 +206,7 @@ QByteArray TBListF::formatFile(const QStringList& names)
 {
     QByteArray bytes;
     for (const QString& name : names) {
-        bytes += platform::toCp1251(name);
+        bytes += platform::hostNameToCp1251(name);
         bytes += "\r\n";
     }
     return bytes;

@@ -44,7 +44,8 @@ public:
 
     // --- File format ---
     // Lines of the black list file: CR LF, lone CR and lone LF end a line, a NUL ends the
-    // text, text after the last break is one more line. Code page 1251.
+    // text, text after the last break is one more line. Code page 1251, a name it cannot hold
+    // in ACE form (platform/host_names.h).
     static QStringList parseFile(const QByteArray& bytes);
     // Every name followed by CR LF, code page 1251; an empty list gives no bytes.
     static QByteArray formatFile(const QStringList& names);

@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -146,6 +147,29 @@ class CommandLineTest : public QObject {
         result.out = QString::fromUtf8(process.readAllStandardOutput());
         result.err = QString::fromUtf8(process.readAllStandardError());
         return result;
+    }
+
+    // Runs the current case again in a child of this test program, in user and mount namespaces
+    // of its own whose /etc/hosts is `hosts`; skips where such namespaces cannot be made.
+    void runWithHosts(const QByteArray& hosts)
+    {
+        QTemporaryFile file;
+        QVERIFY(file.open() && file.write(hosts) == hosts.size() && file.flush());
+        const QStringList unshare{"--user", "--map-root-user", "--mount"};
+        if (QProcess::execute(QStringLiteral("unshare"), unshare + QStringList{"true"}) != 0)
+            QSKIP("no user and mount namespaces here");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PELLAVINE_OWN_HOSTS"), QStringLiteral("1"));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        const QString test = QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char(':')
+                             + QString::fromUtf8(QTest::currentDataTag());
+        const QString script = QStringLiteral("mount --bind \"$0\" /etc/hosts && exec \"$@\"");
+        child.start(QStringLiteral("unshare"), unshare + QStringList{"sh", "-c", script, file.fileName(),
+                                                                     QCoreApplication::applicationFilePath(), test});
+        QVERIFY(child.waitForFinished(60000));
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, child.readAll().constData());
     }
 
     QStringList sendTo(const QString& hosts) const
@@ -367,6 +391,29 @@ private Q_SLOTS:
         QCOMPARE(result.err, QStringLiteral("pellavine: В файле настроек %1 неверный порт 999999: нужно число от 1 до "
                                             "65535; укажите порт параметром --port\n")
                                  .arg(settings));
+    }
+
+    // Through the system's resolver, whose names are UTF-8: a script's message to a name from
+    // /etc/hosts arrives, and the tray copy shows its sender by that name, an ACE one decoded.
+    void namesOfTheSystemResolver_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("UTF-8") << QStringLiteral("бухгалтерия-02");
+        QTest::newRow("ACE") << QStringLiteral("xn---02-5cdempyz5cui0a1m");
+    }
+    void namesOfTheSystemResolver()
+    {
+        QFETCH(QString, name);
+        if (qEnvironmentVariableIsEmpty("PELLAVINE_OWN_HOSTS"))
+            return runWithHosts("127.0.0.1 " + name.toUtf8() + "\n");
+        ProgramFixture program({{"config", "port", QString::number(port)}});
+        platform::setNameService(nullptr);
+        program.passSplash();
+        QProcess process;
+        start(process, sendTo(name) + QStringList{"Привет"}, {});
+        QTRY_COMPARE_WITH_TIMEOUT(App().LastText, QStringLiteral("Привет"), 10000);
+        QCOMPARE(App().LastSenderHost, QStringLiteral("бухгалтерия-02"));
+        QCOMPARE(finish(process).status, int(StatusDelivered));
     }
 
     void besideARunningTrayCopy()

@@ -43,7 +43,8 @@ private Q_SLOTS:
         QTest::newRow("order kept") << QStringList{"b", "a", "c"} << QByteArray("b\r\na\r\nc\r\n");
         QTest::newRow("code page 1251") << QStringList{QStringLiteral("Ёжик"), QStringLiteral("10.0.0.1")}
                                         << QByteArray("\xa8\xe6\xe8\xea\r\n10.0.0.1\r\n");
-        QTest::newRow("outside the code page") << QStringList{QStringLiteral("日本")} << QByteArray("??\r\n");
+        QTest::newRow("outside the code page") << QStringList{QStringLiteral("日本 x")} << QByteArray("?? x\r\n");
+        QTest::newRow("a name outside it, ACE") << QStringList{QStringLiteral("日本")} << QByteArray("xn--wgv71a\r\n");
     }
     void formatLines()
     {

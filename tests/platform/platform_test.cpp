@@ -3,6 +3,7 @@
 #include "platform/desktop_services.h"
 #include "tests/support/fake_platform.h"
 #include "platform/file_names.h"
+#include "platform/host_names.h"
 #include "platform/modality.h"
 #include "platform/notice_window.h"
 #include "platform/session_platform.h"
@@ -315,6 +316,50 @@ private Q_SLOTS:
         QCOMPARE(toCp1251(text), bytes);
         if (!bytes.contains('?'))
             QCOMPARE(fromCp1251(bytes), text);
+    }
+
+    // The ACE forms are those of Python's idna codec.
+    void hostNamesFromTheResolver_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("UTF-8") << QByteArray("Бухгалтерия-01") << QStringLiteral("Бухгалтерия-01");
+        QTest::newRow("ACE") << QByteArray("xn---02-5cdempyz5cui0a1m") << QStringLiteral("бухгалтерия-02");
+        QTest::newRow("ACE label, upper case, in a longer name")
+            << QByteArray("XN---02-5CDEMPYZ5CUI0A1M.Office") << QStringLiteral("бухгалтерия-02.Office");
+        QTest::newRow("ASCII keeps its case") << QByteArray("Alpha-PC") << QStringLiteral("Alpha-PC");
+        QTest::newRow("no ACE after the prefix") << QByteArray("xn--") << QStringLiteral("xn--");
+    }
+    void hostNamesFromTheResolver()
+    {
+        QFETCH(QByteArray, bytes);
+        QTEST(hostNameFromResolver(bytes), "name");
+    }
+
+    void hostNamesInFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("readBack");
+        const QString ace = QStringLiteral("xn---02-5cdempyz5cui0a1m");
+        QTest::newRow("in the code page") << QStringLiteral("Бухгалтерия-01")
+                                          << QByteArray("\xC1\xF3\xF5\xE3\xE0\xEB\xF2\xE5\xF0\xE8\xFF-01")
+                                          << QStringLiteral("Бухгалтерия-01");
+        QTest::newRow("outside it: ACE") << QStringLiteral("Bücher-PC") << QByteArray("xn--bcher-pc-65a")
+                                         << QStringLiteral("bücher-pc");
+        QTest::newRow("ACE of a name the code page holds stays ACE") << ace << ace.toLatin1() << ace;
+        QTest::newRow("ACE not as we write it stays as it is") << QStringLiteral("XN--WGV71A") << QByteArray("XN--WGV71A")
+                                                               << QStringLiteral("XN--WGV71A");
+        QTest::newRow("no ACE form either: ?") << QStringLiteral("a b\U0001F600") << QByteArray("a b?")
+                                               << QStringLiteral("a b?");
+    }
+    void hostNamesInFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(hostNameToCp1251(name), bytes);
+        QTEST(hostNameFromCp1251(bytes), "readBack");
+        QCOMPARE(hostNameToCp1251(hostNameFromCp1251(bytes)), bytes);
     }
 
     // A write the file system cuts short (disk full, size limit) must not replace a good file.
