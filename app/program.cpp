@@ -66,9 +66,10 @@ void CreateWindows()
 
 void DestroyWindows()
 {
-    DropWaitingMessages();
     if (Form1)
         platform::runGuarded([] { Form1->FormClose(); });
+    // After the listener has let its connections go, which completes what they brought.
+    DropWaitingMessages();
     destroyWindow(BListF);
     destroyWindow(ConfigF);
     destroyWindow(SenderF);

@@ -10,21 +10,25 @@
 #include "windows/black_list.h"
 #include "windows/message_viewer.h"
 
+#include <QBasicTimer>
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QTimer>
+#include <QTimerEvent>
 
 #include <deque>
 
 namespace {
 
+// A complete message waiting for its sender's name.
 struct Arrival {
-    QString time;
+    QDateTime time;
     QString address;
     QString text;
     QDeadlineTimer nameDue;
@@ -35,6 +39,7 @@ std::deque<Arrival> g_waiting;
 bool g_asking = false;
 QPointer<QTimer> g_nameDue;
 int g_nameWaitMs = NameWaitMs;
+int g_quietMs = QuietMs;
 
 void showWaiting();
 
@@ -49,6 +54,79 @@ QTimer* nameDueTimer()
     return g_nameDue;
 }
 
+// What one connection has brought so far, joined into one message. It hangs on the connection
+// as its child, so it ends with the connection however that ends, and completes the message then.
+class Incoming final : public QObject {
+public:
+    explicit Incoming(TCustomWinSocket* connection)
+        : QObject(connection), connection_(connection), address_(connection->PeerAddress())
+    {
+    }
+    ~Incoming() override { finish(); }
+
+    const QString& address() const { return address_; }
+
+    void take(const QByteArray& bytes)
+    {
+        if (bytes_.isEmpty())
+            arrived_ = platform::clock().localDateTime();
+        bytes_ += bytes;
+        lastByte_.start();
+        if (!quiet_.isActive())
+            quiet_.start(g_quietMs, this);
+    }
+
+    // What came so far is the message; a later byte starts the next one. It waits for its
+    // name in the queue and is shown from the loop: never from inside a read, a timer of this
+    // object or the end of the connection.
+    void finish()
+    {
+        quiet_.stop();
+        if (bytes_.isEmpty())
+            return;
+        g_waiting.push_back(
+            Arrival{arrived_, address_, platform::fromCp1251(bytes_), QDeadlineTimer(g_nameWaitMs)});
+        bytes_.clear();
+        nameDueTimer()->start(0);
+    }
+
+protected:
+    void timerEvent(QTimerEvent* event) override
+    {
+        if (event->timerId() != quiet_.timerId()) {
+            QObject::timerEvent(event);
+            return;
+        }
+        // Bytes waiting to be read count as not quiet, seen or not.
+        const qint64 left = g_quietMs - lastByte_.elapsed();
+        if (left > 0 || connection_->ReceiveLength() > 0)
+            quiet_.start(int(qMax<qint64>(left, 1)), this);
+        else
+            finish();
+    }
+
+private:
+    TCustomWinSocket* connection_;
+    QString address_; // taken at the start: a connection that was reset no longer has one
+    QDateTime arrived_;
+    QByteArray bytes_;
+    QElapsedTimer lastByte_;
+    QBasicTimer quiet_;
+};
+
+Incoming* incomingOf(TCustomWinSocket* connection)
+{
+    auto* incoming = static_cast<Incoming*>(connection->Data);
+    if (!incoming) {
+        incoming = new Incoming(connection);
+        connection->Data = incoming;
+        // Asked at once, so the name is often known when the message is complete.
+        nameDueTimer();
+        net::peer_names::request(incoming->address());
+    }
+    return incoming;
+}
+
 // Reads and forgets one bounded portion; the connection stays readable for the next
 // notification, so a flood is taken a piece at a time between other events.
 void discardPortion(TCustomWinSocket* Socket)
@@ -60,7 +138,7 @@ void discardPortion(TCustomWinSocket* Socket)
 void showMessage(const Arrival& message, const QString& host)
 {
     AppState& app = App();
-    app.LastTime = message.time;
+    app.LastTime = ArrivalTimeText(message.time.time());
     app.LastSenderHost = host;
     app.LastSenderAddress = message.address;
     // Kept exactly as decoded (NUL and all); only what goes on screen is made printable.
@@ -68,7 +146,7 @@ void showMessage(const Arrival& message, const QString& host)
 
     if (MsgF) {
         MsgF->ShowSender(host, message.address);
-        MsgF->MsgTimeLab->setText(message.time);
+        MsgF->MsgTimeLab->setText(app.LastTime);
         MsgF->ShowText(TMsgF::printable(app.LastText));
     }
 
@@ -100,9 +178,9 @@ void showMessage(const Arrival& message, const QString& host)
                                + app.LastSenderAddress + QLatin1Char(')'));
 }
 
-// Shows waiting messages in arrival order, each once its sender's name is known or its wait is
-// over. Runs again from inside a box that a message opens; each message is taken off the queue
-// before it is shown, so that is safe.
+// Shows waiting messages in the order they were complete, each once its sender's name is known
+// or its wait is over. Runs again from inside a box that a message opens; each message is taken
+// off the queue before it is shown, so that is safe.
 void showWaiting()
 {
     QTimer* due = nameDueTimer();
@@ -145,20 +223,17 @@ void ReceiveMessage(TCustomWinSocket* Socket)
         return;
     }
 
-    const QString time = ArrivalTimeText(platform::clock().localTime());
-    // Address first: a reset noticed by the read below ends the connection and its peer with it.
-    const QString address = Socket->PeerAddress();
+    // Before the read: a reset noticed by it ends the connection and its peer address with it.
+    Incoming* incoming = incomingOf(Socket);
     const int count = qMin(available, int(quint64(MaxMessageBytes) - taken));
     QByteArray bytes(count, Qt::Uninitialized);
     const int received = Socket->ReadBuffer(bytes.data(), count);
     if (received <= 0)
         return;
     bytes.truncate(received);
-
-    g_waiting.push_back(Arrival{time, address, platform::fromCp1251(bytes), QDeadlineTimer(g_nameWaitMs)});
-    nameDueTimer();
-    net::peer_names::request(address);
-    showWaiting();
+    incoming->take(bytes);
+    if (Socket->BytesReceived() >= quint64(MaxMessageBytes))
+        incoming->finish();
 }
 
 void DropWaitingMessages()
@@ -176,4 +251,9 @@ int WaitingMessageCount()
 void SetNameWait(int milliseconds)
 {
     g_nameWaitMs = milliseconds;
+}
+
+void SetQuietTime(int milliseconds)
+{
+    g_quietMs = milliseconds;
 }

@@ -5,8 +5,8 @@
 
 class TCustomWinSocket;
 
-// At most this many bytes of one connection are taken as its message(s); the rest of what that
-// connection sends is read and dropped, so one sender cannot make the program grow or stall.
+// At most this many bytes of one connection are taken; the rest of what that connection sends
+// is read and dropped, so one sender cannot make the program grow or stall.
 inline constexpr int MaxMessageBytes = 64 * 1024;
 // What one read notification drops of a connection past its share; the loop turns in between.
 inline constexpr int DiscardChunkBytes = 64 * 1024;
@@ -24,14 +24,26 @@ inline constexpr int MaxWaitingMessages = 100;
 // Arrival time as hours:minutes:seconds without leading zeros ("9:5:3").
 QString ArrivalTimeText(const QTime& time);
 
-// Takes what the connection has to read now as one message, stamped with its arrival time and
-// the sender's address. The message is then shown (recorded, viewer filled, arrival sound,
-// black list, tray tool tip) once the sender's name is known, or after NameWaitMs without one;
-// messages are shown in the order they arrived. A notification that yields no bytes shows nothing.
+// A connection that has sent something and then nothing for this long has sent its message
+// (ms). Every sender of ours closes at once after writing; this is for a peer that writes and
+// keeps the connection open. Longer than a lost segment takes to come again on a LAN or a VPN
+// (twice over), short enough that such a peer's message is not noticeably late.
+inline constexpr int QuietMs = 1000;
+
+// Takes what the connection has to read now and joins it to what the connection brought
+// before: one connection, one message, however the network splits it. The message is complete
+// when the connection ends (the sender closes or resets it, it is closed as idle or the server
+// pauses), when the connection's share of
+// MaxMessageBytes is reached, or when it has been quiet for QuietMs (what follows then is the
+// next message). Its arrival time is that of its first byte. A complete message is shown
+// (recorded, viewer filled, arrival sound, black list, tray tool tip) once the sender's name is
+// known, or after NameWaitMs without one; messages are shown in the order they were complete,
+// so a long or slow one holds up no other. A notification that yields no bytes shows nothing.
 void ReceiveMessage(TCustomWinSocket* Socket);
 
 // Messages still waiting for a name are dropped (the program is ending).
 void DropWaitingMessages();
 int WaitingMessageCount();
-// Tests shorten the wait for a name.
+// Tests shorten the wait for a name, and the quiet time.
 void SetNameWait(int milliseconds);
+void SetQuietTime(int milliseconds);

@@ -128,7 +128,7 @@ public:
 
 class SystemClock final : public Clock {
 public:
-    QTime localTime() override { return QTime::currentTime(); }
+    QDateTime localDateTime() override { return QDateTime::currentDateTime(); }
 };
 
 // Follows the mouse until the button goes up; used when the window manager will not move

@@ -2,7 +2,7 @@
 // Services of the desktop that the program uses. Each has a real implementation on Qt/POSIX
 // (installed by installDesktopServices()) and a recording fake for the tests (tests/support/fake_platform.h).
 #include <QString>
-#include <QTime>
+#include <QDateTime>
 
 #include <functional>
 
@@ -55,7 +55,8 @@ public:
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual QTime localTime() = 0;
+    // Local date and time: a message's arrival is kept with its day.
+    virtual QDateTime localDateTime() = 0;
 };
 
 // What the window manager does for our borderless windows.

@@ -12,12 +12,13 @@
 //   7 to 15: c lo hi   send (lo + 256 hi) % 4096 bytes, which follow, on connection c; with
 //                c & 0x80 the next operation follows at once (the two arrive together)
 //
-// Other than with 0x80, each operation waits until the program has taken what was sent, so
-// the splits are the input's. Properties: every message shows exactly the next bytes its
-// connection sent, up to the per-connection share, with the sender's address, name and the
-// time, in the viewer's labels and text, in the last-message fields and in the tray tooltip;
-// messages from the black-listed sender ask first, and no other box opens; nothing is lost, no
-// message appears that nobody sent, and every connection the senders close is let go.
+// Other than with 0x80, each operation waits until the program has shown what was sent (after
+// a short quiet time when the connection stays open), so the splits are the input's.
+// Properties: every message shows exactly the next bytes its connection sent, up to the
+// per-connection share, with the sender's address, name and the time, in the viewer's labels
+// and text, in the last-message fields and in the tray tooltip; messages from the black-listed
+// sender ask first, and no other box opens; nothing is lost, no message appears that nobody
+// sent, and every connection the senders close is let go.
 #include "tests/fuzz/fuzz_check.h"
 
 #include "tests/support/program_fixture.h"
@@ -58,6 +59,8 @@ constexpr int Listed = 3;
 constexpr int MaxOpen = 8;
 // Generous: a loaded machine is slow, but a message is never seconds late.
 constexpr int PatienceMs = 10000;
+// Short, so that a connection left open costs the run little.
+constexpr int QuietTimeMs = 20;
 
 struct Connection {
     int fd = -1;
@@ -354,6 +357,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
             return true;
         },
         "names");
+    SetQuietTime(QuietTimeMs);
     fake.sound.whilePlaying = [](const QString& path) {
         if (path == App().MessageSoundPath)
             messageShown();

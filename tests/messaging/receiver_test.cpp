@@ -37,11 +37,41 @@ namespace {
 
 const QString Loopback = QStringLiteral("127.0.0.1");
 
-// Another computer, written here with plain sockets on its own thread: connects, sends each
-// part (with a pause between parts, so each arrives on its own), then closes or resets.
+// Another computer's end of a connection to the port, from its own loopback address
+// (127.0.0.2 ...) when given one. The handshake needs no accept: this never waits for the program.
+int connectFrom(int port, const char* from = nullptr)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (from) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, from, &local.sin_addr);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(quint16(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+void closeOrReset(int fd, bool reset)
+{
+    if (reset) {
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    }
+    ::close(fd);
+}
+
+// Another computer on its own thread: connects, sends each part (with a pause between parts, so
+// each arrives on its own), then closes or resets.
 class RawSender {
 public:
-    // from: the sender's own loopback address (127.0.0.2 ...), as another computer's.
     RawSender(int port, QList<QByteArray> parts, bool reset = false, const char* from = nullptr)
         : port_(port)
         , parts_(std::move(parts))
@@ -62,18 +92,8 @@ public:
 private:
     void run()
     {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (from_) {
-            sockaddr_in local{};
-            local.sin_family = AF_INET;
-            inet_pton(AF_INET, from_, &local.sin_addr);
-            ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        }
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(quint16(port_));
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        const int fd = connectFrom(port_, from_);
+        if (fd >= 0) {
             connected_ = true;
             for (qsizetype i = 0; i < parts_.size(); ++i) {
                 if (i > 0)
@@ -88,13 +108,8 @@ private:
                     sent_ += n;
                 }
             }
-            if (reset_) {
-                const linger abort{1, 0};
-                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-            }
+            closeOrReset(fd, reset_);
         }
-        if (fd >= 0)
-            ::close(fd);
         done_ = true;
     }
 
@@ -377,12 +392,14 @@ private Q_SLOTS:
                                           << cp(QStringLiteral("перед сбросом"));
         QTest::newRow("connect and close") << QList<QByteArray>{} << false << 0 << QByteArray();
         QTest::newRow("connect and reset") << QList<QByteArray>{} << true << 0 << QByteArray();
-        QTest::newRow("split in two: two messages") << QList<QByteArray>{"one ", "two"} << false << 2
-                                                    << QByteArray("two");
+        // One connection, one message: the parts are joined.
+        QTest::newRow("split in two: one message") << QList<QByteArray>{"one ", "two"} << false << 1
+                                                   << QByteArray("one two");
         // 64 KiB per connection: the second part is cut where the share ends, a third is dropped.
         QTest::newRow("share spans the parts") << QList<QByteArray>{QByteArray(40000, 'a'), QByteArray(40000, 'b'),
                                                                     QByteArray(100, 'c')}
-                                               << false << 2 << QByteArray(MaxMessageBytes - 40000, 'b');
+                                               << false << 1
+                                               << QByteArray(40000, 'a') + QByteArray(MaxMessageBytes - 40000, 'b');
     }
     void hostileInput()
     {
@@ -425,6 +442,71 @@ private Q_SLOTS:
             QCOMPARE(shown, decoded);
         checkOnlyPlainText(MsgF->MsgLab->document());
         QCOMPARE(MsgF->InfoLab1->textFormat(), Qt::PlainText);
+    }
+
+    // One connection, one message, whatever its reads: each part is sent once the program has
+    // read the one before, a second later by the clock; "" waits until the quiet time has ended
+    // a message. Each message shown is "time text".
+    void oneConnectionOneMessage_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("parts");
+        QTest::addColumn<QString>("end"); // close, reset, or open (shown before it is closed)
+        QTest::addColumn<int>("quiet");   // ms
+        QTest::addColumn<QStringList>("shown");
+
+        const auto cp = [](const QString& text) { return platform::toCp1251(text); };
+        QString text; // 20,000 characters, in the segments of a slow link
+        for (int i = 0; text.size() < 20000; ++i)
+            text = (text + QStringLiteral("слово%1 ").arg(i)).left(20000);
+        QList<QByteArray> segments;
+        for (int at = 0; at < text.size(); at += 1448)
+            segments << cp(text.mid(at, 1448));
+        const QByteArray a(40000, 'a'), b(30000, 'b');
+
+        QTest::newRow("three reads") << QList<QByteArray>{cp("Привет, "), cp("как "), cp("дела?")} << "close"
+                                     << QuietMs << QStringList{QStringLiteral("9:0:1 Привет, как дела?")};
+        QTest::newRow("20,000 characters in 14 reads") << segments << "close" << QuietMs
+                                                       << QStringList{QStringLiteral("9:0:1 ") + text};
+        QTest::newRow("reset after two reads") << QList<QByteArray>{cp("перед "), cp("сбросом")} << "reset" << QuietMs
+                                               << QStringList{QStringLiteral("9:0:1 перед сбросом")};
+        // Only the share can end this one before the close.
+        QTest::newRow("share reached") << QList<QByteArray>{a, b} << "open" << 60000
+                                       << QStringList{QStringLiteral("9:0:1 ") + QString::fromLatin1(a + b.left(MaxMessageBytes - a.size()))};
+        QTest::newRow("quiet, kept open") << QList<QByteArray>{cp("держит "), cp("открытым")} << "open" << QuietMs
+                                          << QStringList{QStringLiteral("9:0:1 держит открытым")};
+        // What comes after a pause past the quiet time is the next message, with its own time.
+        QTest::newRow("quiet, then more") << QList<QByteArray>{cp("первое"), {}, cp("второе")} << "close" << QuietMs
+                                          << QStringList{QStringLiteral("9:0:1 первое"), QStringLiteral("9:0:3 второе")};
+    }
+    void oneConnectionOneMessage()
+    {
+        QFETCH(QList<QByteArray>, parts);
+        QFETCH(QString, end);
+        QFETCH(int, quiet);
+        QFETCH(QStringList, shown);
+
+        Program program(freeTcpPort());
+        SetQuietTime(quiet);
+        QStringList messages;
+        program.fake.sound.whilePlaying = [&](const QString&) { messages << App().LastTime + u' ' + App().LastText; };
+        const int fd = connectFrom(program.port);
+        QVERIFY(fd >= 0);
+        quint64 sent = 0;
+        qsizetype pauses = 0;
+        for (int i = 0; i < parts.size(); ++i) {
+            program.fake.clock.time = QTime(9, 0, i + 1);
+            pauses += parts[i].isEmpty() ? 1 : 0;
+            QTRY_COMPARE_WITH_TIMEOUT(messages.size(), pauses, QuietMs + 5000);
+            QCOMPARE(::send(fd, parts[i].constData(), size_t(parts[i].size()), 0), parts[i].size());
+            sent = qMin<quint64>(sent + parts[i].size(), MaxMessageBytes);
+            QTRY_VERIFY(program.connections() == 1 && Form1->SS->Socket()->Connections(0)->BytesReceived() == sent);
+        }
+        if (end == QLatin1String("open"))
+            QTRY_COMPARE_WITH_TIMEOUT(messages.size(), shown.size(), QuietMs + 5000);
+        closeOrReset(fd, end == QLatin1String("reset"));
+        QTRY_VERIFY(program.connections() == 0 && WaitingMessageCount() == 0);
+        QCOMPARE(messages, shown);
+        QCOMPARE(MsgF->MsgLab->toPlainText(), shown.last().section(u' ', 1));
     }
 
     // A name service that answers late or never holds nothing up: each message is shown once

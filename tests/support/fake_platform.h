@@ -86,8 +86,9 @@ public:
 
 class FakeClock final : public Clock {
 public:
+    QDate date = QDate(2025, 3, 14);
     QTime time = QTime(12, 0, 0);
-    QTime localTime() override { return time; }
+    QDateTime localDateTime() override { return QDateTime(date, time); }
 };
 
 class FakeWindowSystem final : public WindowSystem {

@@ -40,6 +40,7 @@ struct ProgramFixture {
         net::peer_names::setRememberTime(net::peer_names::RememberMs);
         DropWaitingMessages();
         SetNameWait(NameWaitMs);
+        SetQuietTime(QuietMs);
         Application() = TApplication{};
         Application().Title = AppTitle;
         TIniFile ini(fake.paths.data + QStringLiteral("Pellavine.ini"));
