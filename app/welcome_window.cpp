@@ -8,6 +8,7 @@
 #include "controls/cool_tray_icon.h"
 #include "controls/image_list.h"
 #include "controls/one_program.h"
+#include "messaging/inbox.h"
 #include "messaging/receiver.h"
 #include "messaging/send_window.h"
 #include "net/socket_components.h"
@@ -240,6 +241,20 @@ void TForm1::SSClientRead(QObject* Sender, TCustomWinSocket* Socket)
     ReceiveMessage(Socket);
 }
 
+void TForm1::showMessageHint()
+{
+    const AppState& app = App();
+    if (!app.MessageReceived)
+        return;
+    QString hint = AppTitle;
+    // Second: the tooltip keeps only its first 127 characters, and a long name may fill the last line.
+    if (const int unseen = inbox().unseenCount(); unseen > 0)
+        hint += QStringLiteral("\r\nНепрочитанных сообщений: ") + QString::number(unseen);
+    hint += QStringLiteral("\r\nПоследнее сообщение получено в ") + app.LastTime + QStringLiteral(" от ")
+            + TMsgF::visibleName(app.LastSenderHost) + QStringLiteral(" (") + app.LastSenderAddress + QLatin1Char(')');
+    TIconQ->setHint(hint);
+}
+
 void TForm1::N6Click()
 {
     if (MsgF->isVisible()) {
@@ -253,6 +268,9 @@ void TForm1::N6Click()
 void TForm1::N8Click()
 {
     if (App().MessageReceived) {
+        // The last message, with the way to those not seen yet.
+        if (!MsgF->isVisible())
+            MsgF->showNewest();
         MsgF->show();
         platform::windowSystem().activate(MsgF);
     } else {

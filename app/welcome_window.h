@@ -62,6 +62,9 @@ public:
     void Image1MouseDown();
     void SpeedButton1Click();
     void SSClientRead(QObject* Sender, TCustomWinSocket* Socket);
+    // The tooltip after a message: the title, how many messages are unread (when any), and
+    // when and from whom the last one came.
+    void showMessageHint();
 
     void N6Click();
     void N8Click();

@@ -2,7 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/welcome_window.h"
-#include "controls/cool_tray_icon.h"
+#include "messaging/inbox.h"
 #include "net/peer_names.h"
 #include "net/win_socket.h"
 #include "platform/cp1251.h"
@@ -15,8 +15,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QScopeGuard>
 #include <QTimer>
@@ -135,26 +133,29 @@ void discardPortion(TCustomWinSocket* Socket)
     Socket->ReadBuffer(scratch.data(), DiscardChunkBytes);
 }
 
-void showMessage(const Arrival& message, const QString& host)
+void showMessage(const Arrival& arrival, const QString& host)
 {
+    ReceivedMessage message;
+    message.arrived = arrival.time;
+    message.host = host;
+    message.address = arrival.address;
+    // Kept exactly as decoded (NUL and all); only what goes on screen is made printable.
+    message.text = arrival.text;
+    message.listed = BListF && BListF->IndexOfName(host) >= 0;
+    message.id = inbox().add(message);
+
     AppState& app = App();
-    app.LastTime = ArrivalTimeText(message.time.time());
+    app.LastTime = ArrivalTimeText(message.arrived.time());
     app.LastSenderHost = host;
     app.LastSenderAddress = message.address;
-    // Kept exactly as decoded (NUL and all); only what goes on screen is made printable.
     app.LastText = message.text;
-
-    if (MsgF) {
-        MsgF->ShowSender(host, message.address);
-        MsgF->MsgTimeLab->setText(app.LastTime);
-        MsgF->ShowText(TMsgF::printable(app.LastText));
-    }
+    if (MsgF)
+        MsgF->ShowMessage(message);
 
     if (app.SoundOn)
         platform::sound().play(app.MessageSoundPath);
 
-    const bool listed = BListF && BListF->IndexOfName(host) >= 0;
-    if (!listed) {
+    if (!message.listed) {
         app.FreshMessage = true;
         if (MsgF)
             MsgF->ShowViewer();
@@ -173,9 +174,7 @@ void showMessage(const Arrival& message, const QString& host)
 
     app.MessageReceived = true;
     if (Form1)
-        Form1->TIconQ->setHint(AppTitle + QStringLiteral("\r\nПоследнее сообщение получено в ") + app.LastTime
-                               + QStringLiteral(" от ") + TMsgF::visibleName(app.LastSenderHost) + QStringLiteral(" (")
-                               + app.LastSenderAddress + QLatin1Char(')'));
+        Form1->showMessageHint();
 }
 
 // Shows waiting messages in the order they were complete, each once its sender's name is known

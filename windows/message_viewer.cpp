@@ -5,6 +5,7 @@
 #include "app/welcome_window.h"
 #include "controls/cool_tray_icon.h"
 #include "controls/skinned_button.h"
+#include "messaging/receiver.h"
 #include "messaging/send_window.h"
 #include "net/socket_components.h"
 #include "platform/platform.h"
@@ -17,6 +18,7 @@
 #include <QTextBoundaryFinder>
 #include <QTextOption>
 #include <QTimer>
+#include <QToolButton>
 
 TMsgF* MsgF = nullptr;
 
@@ -36,6 +38,8 @@ constexpr int ButtonGap = 10;
 constexpr int ButtonTop = ClientHeight - 3 - 9 - ButtonHeight;
 constexpr int TextTop = 61;
 constexpr int TextBottomGap = 8;
+// "◀ ещё N" sits at the left of the time's line, clear of the centred time.
+constexpr QRect EarlierPlace(Margin, 24, 100, 17);
 
 bool isEnter(int key)
 {
@@ -143,6 +147,21 @@ TMsgF::TMsgF(QWidget* parent)
     BBut1->OnClick = [this](QObject*) { BBut1Click(); };
     BBut2->OnClick = [this](QObject*) { BBut2Click(); };
     BBut5->OnClick = [this](QObject*) { BBut5Click(); };
+
+    earlier_ = new QToolButton(this);
+    earlier_->setAutoRaise(true);
+    earlier_->setFocusPolicy(Qt::TabFocus);
+    earlier_->setCursor(Qt::PointingHandCursor);
+    earlier_->setToolTip(QStringLiteral("Предыдущее непрочитанное сообщение"));
+    earlier_->setAccessibleName(earlier_->toolTip());
+    earlier_->setFont(skin::windowFont());
+    earlier_->setStyleSheet(QStringLiteral("QToolButton { color: %1; border: none; background: transparent; "
+                                           "padding: 0 2px; } QToolButton:hover, QToolButton:focus "
+                                           "{ text-decoration: underline; }")
+                                .arg(skin::link().name()));
+    earlier_->installEventFilter(this);
+    earlier_->hide();
+    connect(earlier_, &QToolButton::clicked, this, [this] { platform::runGuarded([this] { earlierClick(); }); });
 
     BBut3 = closeButton();
     BBut4 = helpButton();
@@ -262,6 +281,52 @@ void TMsgF::ShowText(const QString& text)
     MsgLab->setPlainText(text);
 }
 
+void TMsgF::ShowMessage(const ReceivedMessage& message)
+{
+    shown_ = message;
+    ShowSender(message.host, message.address);
+    MsgTimeLab->setText(ArrivalTimeText(message.arrived.time()));
+    ShowText(printable(message.text));
+    showUnseenCount();
+}
+
+void TMsgF::showNewest()
+{
+    if (const std::optional<ReceivedMessage> newest = inbox().newest())
+        ShowMessage(*newest);
+}
+
+void TMsgF::earlierClick()
+{
+    markShownSeen();
+    if (const std::optional<ReceivedMessage> next = inbox().newestUnseen())
+        ShowMessage(*next);
+}
+
+void TMsgF::markShownSeen()
+{
+    if (inbox().markSeen(shown_.id)) {
+        shown_.seen = true;
+        if (Form1)
+            Form1->showMessageHint();
+    }
+    showUnseenCount();
+}
+
+void TMsgF::showUnseenCount()
+{
+    const int others = inbox().unseenBesides(shown_.id);
+    if (others <= 0) {
+        earlier_->hide();
+        return;
+    }
+    earlier_->setText(QStringLiteral("◀ ещё ") + QString::number(others));
+    QRect place = EarlierPlace;
+    place.setWidth(qMin(EarlierPlace.width(), earlier_->sizeHint().width()));
+    earlier_->setGeometry(place);
+    earlier_->show();
+}
+
 void TMsgF::ShowViewer()
 {
     // show() of a visible window does nothing, so the show actions run once per showing.
@@ -315,11 +380,15 @@ void TMsgF::FormHide()
     }
     t1->stop();
     App().FreshMessage = false;
+    // Closed, answered or hidden by the desktop: the user had the message in front of them.
+    if (!ending_)
+        markShownSeen();
 }
 
 void TMsgF::FormDestroy()
 {
     // The viewer keeps nothing on disk.
+    ending_ = true;
 }
 
 void TMsgF::t1Timer()
@@ -347,8 +416,13 @@ void TMsgF::keyPressEvent(QKeyEvent* event)
 
 bool TMsgF::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == MsgLab && event->type() == QEvent::KeyPress) {
+    if ((watched == MsgLab || watched == earlier_) && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
+        if (isEnter(key) && watched == earlier_) {
+            // Enter on the focused "◀ ещё N" steps, as Space does.
+            earlier_->click();
+            return true;
+        }
         if (isEnter(key)) {
             FormKeyDown(key);
             return true;
@@ -365,11 +439,11 @@ void TMsgF::BBut1Click()
 void TMsgF::BBut2Click()
 {
     hide();
-    AppState& app = App();
-    // A name with hidden characters cannot be typed or looked up, and may be dressed up as
-    // another computer's: the reply then goes to the address the message came from.
-    const bool plainName = visibleName(app.LastSenderHost) == app.LastSenderHost;
-    app.LastAddress = plainName ? app.LastSenderHost : app.LastSenderAddress;
+    // To the sender of the message shown. A name with hidden characters cannot be typed or
+    // looked up, and may be dressed up as another computer's: the reply then goes to the
+    // address the message came from.
+    const bool plainName = visibleName(shown_.host) == shown_.host;
+    App().LastAddress = plainName ? shown_.host : shown_.address;
     if (SenderF) {
         // A send window already open keeps what is in its address field.
         SenderF->show();
@@ -391,7 +465,7 @@ void TMsgF::BBut4Click()
 void TMsgF::BBut5Click()
 {
     if (BListF)
-        BListF->AddFromViewer(App().LastSenderHost);
+        BListF->AddFromViewer(shown_.host);
 }
 
 void TMsgF::Image6MouseDown()

@@ -1,11 +1,14 @@
 #pragma once
 // The message viewer: shows the last received message (time, sender, text). While it is open
 // for a new message it animates the tray icon and, if enabled, takes the focus back now and then.
+// Messages not seen yet are a step away: "◀ ещё N" in its header shows them one by one.
+#include "messaging/inbox.h"
 #include "windows/skinned_frame.h"
 
 class QLabel;
 class QPlainTextEdit;
 class QTimer;
+class QToolButton;
 class TBBut;
 
 class TMsgF : public TSkinForm {
@@ -28,6 +31,17 @@ public:
     // Shows the viewer, or only brings it to the front when it is already showing (the show
     // actions then do not run again).
     void ShowViewer();
+
+    // Fills the time, the sender's line and the text from a received message; "Ответить" and
+    // "В черный список" then act on its sender.
+    void ShowMessage(const ReceivedMessage& message);
+    const ReceivedMessage& shownMessage() const { return shown_; }
+    // Fills the viewer with the newest message, when there is one.
+    void showNewest();
+    // "◀ ещё N": N messages besides the one shown are unseen; hidden when there are none.
+    QToolButton* earlierButton() const { return earlier_; }
+    // The message shown counts as seen; the newest unseen one is shown instead.
+    void earlierClick();
 
     // Remote text as it may be put on screen: control characters, NUL among them, become their
     // visible pictures instead of cutting or garbling the text; tabs and line breaks stay.
@@ -68,6 +82,15 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void markShownSeen();
+    void showUnseenCount();
+
+    QToolButton* earlier_ = nullptr;
+    ReceivedMessage shown_;
+    // The program is ending: the viewer goes, but what it shows was not read.
+    bool ending_ = false;
 };
 
 extern TMsgF* MsgF;

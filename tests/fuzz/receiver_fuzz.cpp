@@ -16,9 +16,9 @@
 // a short quiet time when the connection stays open), so the splits are the input's.
 // Properties: every message shows exactly the next bytes its connection sent, up to the
 // per-connection share, with the sender's address, name and the time, in the viewer's labels
-// and text, in the last-message fields and in the tray tooltip; messages from the black-listed
-// sender ask first, and no other box opens; nothing is lost, no message appears that nobody
-// sent, and every connection the senders close is let go.
+// and text, in the last-message fields and in the tray tooltip with the count of unread
+// messages; messages from the black-listed sender ask first, and no other box opens; nothing is
+// lost, no message appears that nobody sent, and every connection the senders close is let go.
 #include "tests/fuzz/fuzz_check.h"
 
 #include "tests/support/program_fixture.h"
@@ -77,6 +77,8 @@ struct Harness {
     int current = -1; // the connection whose bytes are on their way, if any
     QString time;
     int shownFrom[Senders] = {};
+    int shown = 0;             // messages shown for this input, none of them seen
+    qsizetype shownChars = 0;
     bool shownSince = false; // a message since the tooltip was last checked
 };
 
@@ -105,10 +107,11 @@ QString viewerShows()
     return MsgF->MsgLab->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n');
 }
 
-QString hint(int from)
+QString hint(int from, int unseen)
 {
-    return QStringLiteral("Pellavine 1.2\r\nПоследнее сообщение получено в ") + g->time + QStringLiteral(" от ")
-           + name(from) + QStringLiteral(" (") + address(from) + QLatin1Char(')');
+    return QStringLiteral("Pellavine 1.2\r\nНепрочитанных сообщений: ") + QString::number(unseen)
+           + QStringLiteral("\r\nПоследнее сообщение получено в ") + g->time + QStringLiteral(" от ") + name(from)
+           + QStringLiteral(" (") + address(from) + QLatin1Char(')');
 }
 
 QString question()
@@ -150,6 +153,8 @@ void messageShown()
     FUZZ_CHECK(expected.mid(c.shown.size(), text.size()) == text, text, expected.mid(c.shown.size(), text.size()));
     c.shown += text;
     ++g->shownFrom[c.from];
+    ++g->shown;
+    g->shownChars += text.size();
     g->shownSince = true;
 
     FUZZ_CHECK(App().LastSenderAddress == address(c.from), App().LastSenderAddress, address(c.from));
@@ -162,7 +167,13 @@ void messageShown()
 
 void checkTooltip(int from)
 {
-    const QString expected = hint(from);
+    // Every message shown is unread; past the inbox's bounds the oldest go.
+    int unseen = inbox().unseenCount();
+    if (g->shown <= Inbox::MaxUnseen && g->shownChars <= Inbox::MaxUnseenChars)
+        FUZZ_CHECK(unseen == g->shown, QStringLiteral("%1 unread of %2").arg(unseen).arg(g->shown));
+    else
+        FUZZ_CHECK(unseen >= 1 && unseen <= Inbox::MaxUnseen, QStringLiteral("%1 unread").arg(unseen));
+    const QString expected = hint(from, unseen);
     FUZZ_CHECK(Form1->TIconQ->Hint() == expected, Form1->TIconQ->Hint(), expected);
     const auto& icons = g->program->fake.tray.shown;
     FUZZ_CHECK(icons.size() == 1, QStringLiteral("%1 icons").arg(icons.size()));
@@ -374,6 +385,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fake.dialogs.defaultAnswer = false;
     for (int& n : g->shownFrom)
         n = 0;
+    g->shown = 0;
+    g->shownChars = 0;
 
     Reader in{data, size};
     bool together = false; // the last send is not waited for
@@ -430,8 +443,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(fake.dialogs.boxes.size() == g->shownFrom[Listed],
                QStringLiteral("%1 questions, %2 messages").arg(fake.dialogs.boxes.size()).arg(g->shownFrom[Listed]));
 
-    // The next input starts from a hidden viewer, with nothing recorded.
+    // The next input starts from a hidden viewer, with nothing recorded or unread.
     MsgF->hide();
+    inbox().clear();
     fake.dialogs.boxes.clear();
     fake.sound.played.clear();
     fake.windows.activations.clear();

@@ -3,6 +3,8 @@
 #include "tests/support/program_fixture.h"
 
 #include "controls/cool_tray_icon.h"
+#include "controls/skinned_button.h"
+#include "messaging/inbox.h"
 #include "messaging/receiver.h"
 #include "messaging/send_window.h"
 #include "net/peer_names.h"
@@ -19,6 +21,7 @@
 #include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QToolButton>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -162,10 +165,12 @@ QString question(const QString& name)
            + QStringLiteral(", однако этот компьютер занесен в черный список! Хотите просмотреть сообщение сейчас?");
 }
 
-QString hint(const QString& time, const QString& name)
+// The tooltip after a message from the address; unseen: the count it gives (none when 0).
+QString hint(const QString& time, const QString& name, int unseen, const QString& address = Loopback)
 {
-    return QStringLiteral("Pellavine 1.2\r\nПоследнее сообщение получено в ") + time + QStringLiteral(" от ") + name
-           + QStringLiteral(" (127.0.0.1)");
+    const QString count = unseen > 0 ? QStringLiteral("\r\nНепрочитанных сообщений: %1").arg(unseen) : QString();
+    return QStringLiteral("Pellavine 1.2") + count + QStringLiteral("\r\nПоследнее сообщение получено в ") + time
+           + QStringLiteral(" от ") + name + QStringLiteral(" (") + address + QLatin1Char(')');
 }
 
 // Nothing in the shown text is anything but text.
@@ -218,14 +223,15 @@ private Q_SLOTS:
         QCOMPARE(App().LastSenderAddress, Loopback);
         QCOMPARE(App().LastTime, QStringLiteral("9:5:3"));
         QCOMPARE(program.messageSounds(), soundOn ? 1 : 0);
-        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:5:3"), name));
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:5:3"), name, 1));
         QVERIFY(App().FreshMessage);
         QVERIFY(Form1->TIconQ->CycleIcons());
         QVERIFY(MsgF->t1->isActive());
         QVERIFY(program.fake.dialogs.boxes.isEmpty());
     }
 
-    void secondMessageReplacesTheFirst()
+    // The second is shown in place of the first, which is kept: one step back, still unseen.
+    void secondMessageShownFirstKept()
     {
         Program program(freeTcpPort());
         deliver(program, {platform::toCp1251(QStringLiteral("первое"))});
@@ -237,12 +243,14 @@ private Q_SLOTS:
         deliver(program, {platform::toCp1251(QStringLiteral("второе"))});
         QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("второе"));
         QCOMPARE(MsgF->MsgTimeLab->text(), QStringLiteral("10:0:1"));
-        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("10:0:1"), loopbackName()));
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("10:0:1"), loopbackName(), 2));
         // Brought forward; the viewer's own show actions (window sound) do not run again.
         QCOMPARE(int(program.fake.windows.activations.count(MsgF)), activations + 1);
         QCOMPARE(program.fake.sound.played, soundsBefore + QStringList{App().MessageSoundPath});
         QVERIFY(App().FreshMessage);
         QVERIFY(Form1->TIconQ->CycleIcons());
+        MsgF->earlierButton()->click();
+        QCOMPARE(MsgF->MsgTimeLab->text() + MsgF->MsgLab->toPlainText(), QStringLiteral("9:5:3первое"));
     }
 
     void blackList_data()
@@ -300,7 +308,7 @@ private Q_SLOTS:
         QCOMPARE(Form1->TIconQ->CycleIcons(), shown && !asked);
         QCOMPARE(MsgF->t1->isActive(), shown && !asked);
         QVERIFY(App().MessageReceived);
-        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:5:3"), name));
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:5:3"), name, 1));
         QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("из черного списка"));
 
         // Declined messages can still be read from the tray menu.
@@ -350,7 +358,7 @@ private Q_SLOTS:
             // Handled in full while the first question is still open.
             QCOMPARE(App().LastText, newest);
             QCOMPARE(program.messageSounds(), 1 + further);
-            QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:%1").arg(further), name));
+            QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:%1").arg(further), name, 1 + further));
         };
 
         RawSender first(program.port, {platform::toCp1251(QStringLiteral("первое"))});
@@ -361,7 +369,7 @@ private Q_SLOTS:
         QCOMPARE(MsgF->MsgLab->toPlainText(), newest);
         QCOMPARE(MsgF->MsgTimeLab->text(), QStringLiteral("9:6:%1").arg(further));
         QCOMPARE(App().FreshMessage, fresh);
-        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:%1").arg(further), name));
+        QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:%1").arg(further), name, 1 + further));
     }
 
     void hostileInput_data()
@@ -507,6 +515,55 @@ private Q_SLOTS:
         QTRY_VERIFY(program.connections() == 0 && WaitingMessageCount() == 0);
         QCOMPARE(messages, shown);
         QCOMPARE(MsgF->MsgLab->toPlainText(), shown.last().section(u' ', 1));
+    }
+
+    // Messages that come while the user is away all stay, the newest shown; each earlier one
+    // not seen yet is one step further, and the tooltip says how many are unread.
+    void unseenMessagesKept_data()
+    {
+        QTest::addColumn<QStringList>("senders"); // the last digit of each message's sender, in order
+        QTest::addColumn<int>("readAfter");       // the user closes the viewer after this many (0: never)
+        QTest::addColumn<QList<int>>("steps");    // the messages "◀" shows, one step each
+
+        const QStringList five = {"2", "3", "4", "5", "6"};
+        QTest::newRow("five senders while away") << five << 0 << QList<int>{3, 2, 1, 0};
+        // The first was replaced while the viewer was open: still unseen after the second was read.
+        QTest::newRow("closed on the second") << five << 2 << QList<int>{3, 2, 0};
+        // 127.0.0.9 is black-listed: its message was declined, not seen.
+        QTest::newRow("a declined message from a listed sender") << QStringList{"9", "2"} << 0 << QList<int>{0};
+    }
+    void unseenMessagesKept()
+    {
+        QFETCH(QStringList, senders);
+        QFETCH(int, readAfter);
+        QFETCH(QList<int>, steps);
+
+        Program program(freeTcpPort());
+        for (const QString& n : senders)
+            program.fake.names.setName(QStringLiteral("127.0.0.") + n, QStringLiteral("pc-") + n);
+        useBlackList({QStringLiteral("pc-9")});
+        for (int i = 0; i < senders.size(); ++i) {
+            const QByteArray from = "127.0.0." + senders[i].toLatin1();
+            RawSender sender(program.port, {"message " + QByteArray::number(i)}, false, from.constData());
+            QTRY_VERIFY(sender.done() && App().LastText == QStringLiteral("message %1").arg(i));
+            if (i + 1 == readAfter)
+                MsgF->BBut1->Click();
+        }
+        const auto hintWith = [&](int unread) {
+            return hint(App().LastTime, QStringLiteral("pc-") + senders.last(), unread, App().LastSenderAddress);
+        };
+        for (int unread = int(steps.size()) + 1; const int step : steps) {
+            QCOMPARE(Form1->TIconQ->Hint(), hintWith(unread));
+            QCOMPARE(MsgF->earlierButton()->text(), QStringLiteral("◀ ещё %1").arg(--unread));
+            MsgF->earlierButton()->click();
+            QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("message %1").arg(step));
+            QCOMPARE(MsgF->InfoLab1->text(), QStringLiteral("Сообщение от pc-%1 (127.0.0.%1):").arg(senders[step]));
+        }
+        QVERIFY(MsgF->earlierButton()->isHidden());
+        // "Ответить" answers the message shown.
+        MsgF->BBut2->Click();
+        QCOMPARE(App().LastAddress, QStringLiteral("pc-") + senders[steps.last()]);
+        QCOMPARE(Form1->TIconQ->Hint(), hintWith(0));
     }
 
     // A name service that answers late or never holds nothing up: each message is shown once

@@ -6,6 +6,7 @@
 #include "app/ini_file.h"
 #include "app/program.h"
 #include "app/welcome_window.h"
+#include "messaging/inbox.h"
 #include "messaging/receiver.h"
 #include "net/peer_names.h"
 #include "tests/support/fake_platform.h"
@@ -39,6 +40,7 @@ struct ProgramFixture {
         net::peer_names::forgetAll();
         net::peer_names::setRememberTime(net::peer_names::RememberMs);
         DropWaitingMessages();
+        inbox().clear();
         SetNameWait(NameWaitMs);
         SetQuietTime(QuietMs);
         Application() = TApplication{};

@@ -3,6 +3,7 @@
 
 #include "controls/cool_tray_icon.h"
 #include "controls/skinned_button.h"
+#include "messaging/inbox.h"
 #include "messaging/send_window.h"
 #include "net/socket_components.h"
 #include "platform/cp1251.h"
@@ -17,6 +18,7 @@
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QTimer>
+#include <QToolButton>
 #include <QtTest>
 
 #include <memory>
@@ -43,6 +45,12 @@ void pretendMessage(const QString& host, bool fresh)
     app.LastText = QStringLiteral("текст");
     app.MessageReceived = true;
     app.FreshMessage = fresh;
+    ReceivedMessage message;
+    message.arrived = QDateTime(QDate(2025, 3, 14), QTime(9, 5, 3));
+    message.host = host;
+    message.address = app.LastSenderAddress;
+    message.text = app.LastText;
+    MsgF->ShowMessage(message);
 }
 
 } // namespace
@@ -317,6 +325,41 @@ private Q_SLOTS:
         QFile file(App().BlackListPath);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), fileBefore);
+    }
+
+    // "◀ ещё N", in the header clear of the time, is reached by Tab and steps on Space and
+    // Enter as on a click. A message on screen when the program ends stays unseen.
+    void earlierByKeyboard_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Space") << int(Qt::Key_Space);
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+    }
+    void earlierByKeyboard()
+    {
+        QFETCH(int, key);
+        ProgramFixture program;
+        for (const QString& text : {QStringLiteral("раньше"), QStringLiteral("позже")}) {
+            ReceivedMessage message;
+            message.text = text;
+            inbox().add(message);
+        }
+        MsgF->showNewest();
+        MsgF->ShowViewer();
+        QTest::keyClick(MsgF->MsgLab, Qt::Key_Tab);
+        QCOMPARE(MsgF->focusWidget(), MsgF->earlierButton());
+        QTest::keyClick(MsgF->earlierButton(), Qt::Key(key));
+        QCOMPARE(MsgF->MsgLab->toPlainText(), QStringLiteral("раньше"));
+        QVERIFY(MsgF->isVisible() && MsgF->earlierButton()->isHidden());
+
+        const QRect place = MsgF->earlierButton()->geometry();
+        const int timeWidth = MsgF->MsgTimeLab->fontMetrics().horizontalAdvance(QStringLiteral("23:59:59"));
+        QVERIFY(place.top() >= 0 && place.bottom() < MsgF->Shape1->y());
+        QVERIFY(place.right() < MsgF->MsgTimeLab->geometry().center().x() - timeWidth / 2);
+
+        MsgF->FormDestroy();
+        MsgF->hide();
+        QCOMPARE(inbox().unseenCount(), 1);
     }
 
     void printable_data()
