@@ -153,7 +153,6 @@ TMsgF::TMsgF(QWidget* parent)
     earlier_->setFocusPolicy(Qt::TabFocus);
     earlier_->setCursor(Qt::PointingHandCursor);
     earlier_->setToolTip(QStringLiteral("Предыдущее непрочитанное сообщение"));
-    earlier_->setAccessibleName(earlier_->toolTip());
     earlier_->setFont(skin::windowFont());
     earlier_->setStyleSheet(QStringLiteral("QToolButton { color: %1; border: none; background: transparent; "
                                            "padding: 0 2px; } QToolButton:hover, QToolButton:focus "
@@ -169,7 +168,8 @@ TMsgF::TMsgF(QWidget* parent)
     BBut4->OnClick = [this](QObject*) { BBut4Click(); };
     // Escape does what "OK" does.
     setEscapeButton(BBut1);
-    setTabChain({MsgLab, BBut1, BBut2, BBut5, BBut4, BBut3});
+    // "◀ ещё N", when it shows, comes right after the text.
+    setTabChain({MsgLab, earlier_, BBut1, BBut2, BBut5, BBut4, BBut3});
 
     t1 = new QTimer(this);
     t1->setInterval(settings::key(&AppState::AutoFocusTime).fallback);
@@ -321,6 +321,9 @@ void TMsgF::showUnseenCount()
         return;
     }
     earlier_->setText(QStringLiteral("◀ ещё ") + QString::number(others));
+    // Read out with its count, which the picture of the arrow does not say.
+    earlier_->setAccessibleName(earlier_->toolTip() + QStringLiteral(" (ещё ") + QString::number(others)
+                                + QLatin1Char(')'));
     QRect place = EarlierPlace;
     place.setWidth(qMin(EarlierPlace.width(), earlier_->sizeHint().width()));
     earlier_->setGeometry(place);
