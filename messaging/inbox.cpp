@@ -52,13 +52,17 @@ bool Inbox::markSeen(quint64 id)
     message->seen = true;
     --unseen_;
     unseenChars_ -= message->text.size();
+    if (seenHook_)
+        seenHook_(*message);
     dropSeen();
     return true;
 }
 
 void Inbox::clear()
 {
+    auto hook = std::move(seenHook_);
     *this = Inbox{};
+    seenHook_ = std::move(hook);
 }
 
 const ReceivedMessage* Inbox::find(quint64 id) const

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 // One received message as the program keeps it.
@@ -39,7 +40,9 @@ public:
     int unseenBesides(quint64 besides) const;
     // Marks the message seen. False when it was seen already or is no longer kept.
     bool markSeen(quint64 id);
-    // Forgets every message (tests).
+    // Called with the message each time one becomes seen (a journal keeps that with it).
+    void setSeenHook(std::function<void(const ReceivedMessage&)> hook) { seenHook_ = std::move(hook); }
+    // Forgets every message (tests); the hook stays.
     void clear();
 
 private:
@@ -50,6 +53,7 @@ private:
     quint64 lastId_ = 0;
     int unseen_ = 0;
     qsizetype unseenChars_ = 0;
+    std::function<void(const ReceivedMessage&)> seenHook_;
 };
 
 // The program's one inbox.

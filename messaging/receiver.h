@@ -33,9 +33,8 @@ inline constexpr int QuietMs = 1000;
 // Takes what the connection has to read now and joins it to what the connection brought
 // before: one connection, one message, however the network splits it. The message is complete
 // when the connection ends (the sender closes or resets it, it is closed as idle or the server
-// pauses), when the connection's share of
-// MaxMessageBytes is reached, or when it has been quiet for QuietMs (what follows then is the
-// next message). Its arrival time is that of its first byte. A complete message is shown
+// pauses), when the connection's share of MaxMessageBytes is reached, or when it has been quiet
+// for QuietMs (what follows then is the next message). Its arrival time is that of its first byte. A complete message is shown
 // (recorded, viewer filled, arrival sound, black list, tray tool tip) once the sender's name is
 // known, or after NameWaitMs without one; messages are shown in the order they were complete,
 // so a long or slow one holds up no other. A notification that yields no bytes shows nothing.

@@ -28,9 +28,13 @@ private Q_SLOTS:
         QFETCH(int, oldestKept);
 
         Inbox box;
+        QList<quint64> seen, expected; // as the hook hears of them
+        box.setSeenHook([&](const ReceivedMessage& m) { seen << m.id; QVERIFY(m.seen); });
         for (int i = 1; i <= count; ++i) {
             QCOMPARE(box.add(ReceivedMessage{0, {}, {}, {}, QString(size, u'x'), false, false}), quint64(i));
             QVERIFY(i > seenFirst || box.markSeen(quint64(i)));
+            if (i <= seenFirst)
+                expected << quint64(i);
         }
         QCOMPARE(box.unseenCount(), count - oldestKept + 1);
         // From the newest back to the oldest kept, one step each.
@@ -38,7 +42,9 @@ private Q_SLOTS:
             QCOMPARE(box.newestUnseen()->id, at);
             QCOMPARE(box.unseenBesides(at), int(at) - oldestKept);
             QVERIFY(box.markSeen(at) && !box.markSeen(at));
+            expected << at;
         }
+        QCOMPARE(seen, expected);
         QVERIFY(!box.newestUnseen());
         QCOMPARE(box.newest()->id, quint64(count));
     }
