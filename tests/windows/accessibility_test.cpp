@@ -67,6 +67,8 @@ QList<Control> controls()
          QString(WebPageAddress).remove(QStringLiteral("https://")).remove(u'/'), press()},
 
         {"viewer", "window", [] { return MsgF; }, Role::Window, QStringLiteral("Pellavine 1.2 (Просмотр сообщения)"), {}},
+        {"viewer", "earlier", [] { return MsgF->earlierButton(); }, Role::PushButton,
+         QStringLiteral("Предыдущее непрочитанное сообщение (ещё 1)"), press()},
         {"viewer", "BBut1", [] { return MsgF->BBut1; }, Role::PushButton, QStringLiteral("OK"), press()},
         {"viewer", "BBut2", [] { return MsgF->BBut2; }, Role::PushButton, QStringLiteral("Ответить"), press()},
         {"viewer", "BBut5", [] { return MsgF->BBut5; }, Role::PushButton, QStringLiteral("В черный список"), press()},
@@ -178,6 +180,10 @@ private Q_SLOTS:
         program->passSplash();
         App().LastSenderHost = QStringLiteral("alpha");
         App().LastSenderAddress = QStringLiteral("127.0.0.7");
+        // Two unread: the viewer shows the newest and "◀ ещё 1".
+        for (int i = 0; i < 2; ++i)
+            inbox().add(ReceivedMessage{0, {}, QStringLiteral("alpha"), QStringLiteral("127.0.0.7"), {}, false, false});
+        MsgF->showNewest();
         MsgF->ShowSender(QStringLiteral("alpha"), QStringLiteral("127.0.0.7"));
     }
     void cleanup() { program.reset(); }
@@ -294,7 +300,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("window");
         QTest::addColumn<Order>("order");
         QTest::newRow("viewer") << "viewer" << Order([] {
-            return QList<QWidget*>{MsgF->MsgLab, MsgF->BBut1, MsgF->BBut2, MsgF->BBut5, MsgF->BBut4, MsgF->BBut3};
+            return QList<QWidget*>{MsgF->MsgLab, MsgF->earlierButton(), MsgF->BBut1, MsgF->BBut2, MsgF->BBut5,
+                                   MsgF->BBut4, MsgF->BBut3};
         });
         QTest::newRow("send") << "send" << Order([] {
             return QList<QWidget*>{SenderF->MSGL, SenderF->ADRL, SenderF->BBut1, SenderF->BBut5, SenderF->BBut2};
