@@ -19,11 +19,7 @@
 
 #include <QApplication>
 
-#include <cstdio>
-
 namespace {
-
-bool g_endedBySignal = false;
 
 template <class Window>
 void destroyWindow(Window*& window)
@@ -31,15 +27,7 @@ void destroyWindow(Window*& window)
     if (!window)
         return;
     // A file that cannot be written is reported, and the next window still writes its own.
-    try {
-        window->FormDestroy();
-    } catch (const std::exception& e) {
-        const QString message = QString::fromUtf8(e.what());
-        if (g_endedBySignal)
-            std::fprintf(stderr, "pellavine: %s\n", qPrintable(message)); // nobody is there to answer a box
-        else
-            platform::reportException(message);
-    }
+    platform::runGuarded([window] { window->FormDestroy(); });
     delete window;
     window = nullptr;
 }
@@ -92,9 +80,10 @@ int RunProgram(int argc, char* argv[])
     Application().HelpFile = HelpFileName;
     QApplication::setWindowIcon(assets::icon(QStringLiteral("app_icon")));
 
-    // Logout, shutdown and Ctrl+C end the program as "Выключить сервер" does.
+    // Logout, shutdown and Ctrl+C end the program as "Выключить сервер" does; nobody is there
+    // to answer a box any more, so what goes wrong from then on goes to stderr.
     platform::onTerminationSignal([](int) {
-        g_endedBySignal = true;
+        platform::setReportsToStandardError(true);
         Application().Terminate();
     });
 

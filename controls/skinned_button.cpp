@@ -17,7 +17,6 @@
 #include <QTimer>
 
 #include <cmath>
-#include <exception>
 #include <stdexcept>
 
 namespace {
@@ -130,17 +129,8 @@ void TBBut::notify(const TNotifyEvent& event)
 
 void TBBut::Click()
 {
-    if (!OnClick)
-        return;
-    // A handler's failure ends here, in the application's error box, and never unwinds
-    // through the event loop.
-    try {
-        OnClick(this);
-    } catch (const std::exception& error) {
-        platform::reportException(QString::fromUtf8(error.what()));
-    } catch (...) {
-        platform::reportException(QStringLiteral("Unknown exception"));
-    }
+    if (OnClick)
+        platform::runGuarded([this] { OnClick(this); });
 }
 
 QString TBBut::accessibleText() const

@@ -8,7 +8,6 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
-#include <exception>
 
 namespace {
 
@@ -94,10 +93,8 @@ private:
     {
         try {
             handler();
-        } catch (const ESocketError& e) {
-            finish(QStringLiteral("соединение не установлено"), boxed(e.message()));
-        } catch (const std::exception& e) {
-            finish(QStringLiteral("соединение не установлено"), boxed(QString::fromUtf8(e.what())));
+        } catch (...) {
+            finish(QStringLiteral("соединение не установлено"), boxed(platform::currentExceptionText()));
         }
     }
 

@@ -144,15 +144,7 @@ void TCustomWinSocket::deliver(const std::shared_ptr<Life>& life, unsigned notic
     if (!self)
         return;
     ++keep->dispatching;
-    try {
-        self->wndProc(notice, wParam, lParam);
-    } catch (const ESocketError& error) {
-        platform::reportException(error.message());
-    } catch (const std::exception& error) {
-        platform::reportException(QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-        platform::reportException(QStringLiteral("Unknown exception"));
-    }
+    platform::runGuarded([&] { self->wndProc(notice, wParam, lParam); });
     --keep->dispatching;
 }
 

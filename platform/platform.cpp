@@ -4,6 +4,7 @@
 
 #include <QThreadPool>
 
+#include <cstdio>
 #include <exception>
 
 namespace platform {
@@ -23,6 +24,7 @@ Slot<WindowSystem> g_windows;
 // Read on nameServiceThreads(), written only when none of them is in a lookup.
 Slot<NameService> g_names;
 QString g_title;
+bool g_reportsToStandardError = false;
 
 } // namespace
 
@@ -78,7 +80,23 @@ QString exceptionBoxText(const QString& message)
 
 void reportException(const QString& message)
 {
-    dialogs().error(exceptionBoxText(message));
+    if (g_reportsToStandardError)
+        std::fprintf(stderr, "pellavine: %s\n", message.toUtf8().constData());
+    else
+        dialogs().error(exceptionBoxText(message));
+}
+
+void setReportsToStandardError(bool on) { g_reportsToStandardError = on; }
+
+QString currentExceptionText()
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown exception");
+    }
 }
 
 bool runGuarded(const std::function<void()>& handler)
@@ -86,8 +104,8 @@ bool runGuarded(const std::function<void()>& handler)
     try {
         handler();
         return true;
-    } catch (const std::exception& e) {
-        reportException(QString::fromUtf8(e.what()));
+    } catch (...) {
+        reportException(currentExceptionText());
     }
     return false;
 }

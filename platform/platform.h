@@ -116,12 +116,19 @@ void setApplicationTitle(const QString& title);
 QString applicationTitle();
 
 // The application's report of an error that ended a handler: an error box with the text,
-// and a closing point when the text's last character sorts after '.'.
+// and a closing point when the text's last character sorts after '.'. Once reports go to
+// standard error (the program is ending by a signal and nobody is there to answer a box), the
+// text is written there instead, as "pellavine: text".
 void reportException(const QString& message);
 QString exceptionBoxText(const QString& message);
+void setReportsToStandardError(bool on);
 
-// Runs a handler; a std::exception escaping it is reported with reportException (its what() read
-// as UTF-8), so no error ever crosses Qt's event loop. Returns false when one was reported.
+// The text of the exception being handled; call it inside a catch. The program makes every
+// exception's what() from UTF-8; anything that is no std::exception is "Unknown exception".
+QString currentExceptionText();
+
+// Runs a handler; any exception escaping it is reported with reportException, so no error ever
+// crosses Qt's event loop and the loop goes on. Returns false when one was reported.
 bool runGuarded(const std::function<void()>& handler);
 
 } // namespace platform

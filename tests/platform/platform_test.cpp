@@ -22,6 +22,7 @@
 #include <QtTest/qtestspontaneevent.h>
 
 #include <memory>
+#include <stdexcept>
 
 #include <csignal>
 #include <fcntl.h>
@@ -30,6 +31,48 @@
 #include <sys/stat.h>
 
 using namespace platform;
+
+namespace {
+
+// What the process writes to stderr while it lives.
+class CapturedStandardError {
+public:
+    CapturedStandardError()
+    {
+        QVERIFY(file_.open());
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        dup2(file_.handle(), STDERR_FILENO);
+    }
+    ~CapturedStandardError() { restore(); }
+
+    QString take()
+    {
+        restore();
+        file_.seek(0); // stderr wrote through the same open file
+        return QString::fromUtf8(file_.readAll());
+    }
+
+private:
+    void restore()
+    {
+        if (saved_ < 0)
+            return;
+        std::fflush(stderr);
+        dup2(saved_, STDERR_FILENO);
+        close(saved_);
+        saved_ = -1;
+    }
+
+    QTemporaryFile file_;
+    int saved_ = -1;
+};
+
+enum class Thrown { Nothing, StdException, SomethingElse };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Thrown)
 
 class PlatformTest : public QObject {
     Q_OBJECT
@@ -212,6 +255,49 @@ private Q_SLOTS:
         QCOMPARE(fake.dialogs.boxes[0].text, shown);
     }
 
+    // Whatever escapes a handler ends in one report, and the handler's caller goes on: what() read
+    // as UTF-8, in the error box while someone can answer it, on stderr once the program is ending
+    // by a signal.
+    void guardReportsWhatEscapes_data()
+    {
+        QTest::addColumn<Thrown>("thrown");
+        QTest::addColumn<bool>("toStandardError");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("written");
+        const QString text = QStringLiteral("Не удалось записать /tmp/файл");
+        QTest::newRow("nothing") << Thrown::Nothing << false << QString() << QString();
+        QTest::newRow("std exception") << Thrown::StdException << false << text + "." << QString();
+        QTest::newRow("anything else") << Thrown::SomethingElse << false << "Unknown exception." << QString();
+        QTest::newRow("ending by a signal") << Thrown::StdException << true << QString() << "pellavine: " + text + "\n";
+        QTest::newRow("ending, anything else") << Thrown::SomethingElse << true << QString() << "pellavine: Unknown exception\n";
+    }
+    void guardReportsWhatEscapes()
+    {
+        QFETCH(Thrown, thrown);
+        QFETCH(bool, toStandardError);
+        QFETCH(QString, box);
+        QFETCH(QString, written);
+        FakePlatform fake;
+        setApplicationTitle(QStringLiteral("Pellavine 1.2"));
+        setReportsToStandardError(toStandardError);
+        CapturedStandardError captured;
+        const bool ran = runGuarded([thrown] {
+            if (thrown == Thrown::StdException)
+                throw std::runtime_error("Не удалось записать /tmp/файл");
+            if (thrown == Thrown::SomethingElse)
+                throw 42;
+        });
+        const QString got = captured.take();
+        setReportsToStandardError(false);
+        QCOMPARE(ran, thrown == Thrown::Nothing);
+        QCOMPARE(got, written);
+        QCOMPARE(fake.dialogs.boxes.size(), box.isEmpty() ? 0 : 1);
+        if (!box.isEmpty()) {
+            QCOMPARE(fake.dialogs.boxes[0].kind, BoxKind::Error);
+            QCOMPARE(fake.dialogs.boxes[0].text, box);
+        }
+    }
+
     // Whether anything can play a sound: a PulseAudio/PipeWire server (named, the user's, the
     // system's) or a playback device. Files are made under a scratch root; "user/" is the
     // user's runtime folder.
@@ -253,11 +339,7 @@ private Q_SLOTS:
         if (desktop::soundOutputPossible(QString(), runtime.path(), QString()))
             QSKIP("this machine has a sound device");
         qputenv("CANBERRA_DRIVER", "alsa");
-        QTemporaryFile captured;
-        QVERIFY(captured.open());
-        std::fflush(stderr);
-        const int saved = dup(STDERR_FILENO);
-        dup2(captured.handle(), STDERR_FILENO);
+        CapturedStandardError captured;
         const QString wav = QString::fromLocal8Bit(qgetenv("PELLAVINE_BIN_DIR")) + "/Msg.wav";
         constexpr int rounds = 200;
         QElapsedTimer timer;
@@ -265,13 +347,10 @@ private Q_SLOTS:
         for (int i = 0; i < rounds; ++i)
             desktop::sound().play(wav);
         const qint64 ns = timer.nsecsElapsed();
-        std::fflush(stderr);
-        dup2(saved, STDERR_FILENO);
-        close(saved);
+        const QString written = captured.take();
         qunsetenv("CANBERRA_DRIVER");
         qInfo("one sound without a device: %.1f us", ns / 1000.0 / rounds);
-        QVERIFY(captured.seek(0)); // stderr wrote through the same open file
-        QCOMPARE(QString::fromLocal8Bit(captured.readAll()), QString());
+        QCOMPARE(written, QString());
     }
 
     void fileIgnoringCase()
