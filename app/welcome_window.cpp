@@ -79,12 +79,12 @@ TForm1::~TForm1()
 void TForm1::buildControls()
 {
     Image1 = skinPicture();
-    makeDragHandle(Image1);
+    makeDragHandle(Image1, [this] { Image1MouseDown(); });
     Image1->setCursor(Qt::WaitCursor);
 
     Image2 = new TSkinImage(assets::picture(QStringLiteral("emblem")), this);
     Image2->setGeometry(81, 86, 128, 128);
-    makeDragHandle(Image2);
+    makeDragHandle(Image2, [this] { Image1MouseDown(); });
 
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setGeometry(79, 249, 132, 16);

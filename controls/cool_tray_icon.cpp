@@ -98,7 +98,7 @@ void TTrayIconHandler::OnNotice(unsigned notice, quintptr wParam, qintptr lParam
 TCoolTrayIcon::TCoolTrayIcon(QWidget* owner) : QObject(owner), owner_(owner)
 {
     TTrayIconHandler::AddRef(this);
-    record_.id = reinterpret_cast<quintptr>(this);
+    ShellIconRecord.id = reinterpret_cast<quintptr>(this);
     AnimationTimer = std::make_unique<TSimpleTimer>();
     AnimationTimer->setOnTick([this](TSimpleTimer*) { CycleTick(); });
     ClickDelayTimer = std::make_unique<TSimpleTimer>();
@@ -135,7 +135,7 @@ void TCoolTrayIcon::Loaded()
     setIconVisible(iconVisible_);
     setCycleIcons(cycleIcons_);
     setWantEnterExitEvents(wantEnterExitEvents_);
-    record_.timeoutOrVersion = 0;
+    ShellIconRecord.timeoutOrVersion = 0;
     Send(TrayRequest::SetVersion);
 }
 
@@ -250,14 +250,14 @@ void TCoolTrayIcon::LoadIcon(int index)
 
 void TCoolTrayIcon::PrepareRecord()
 {
-    record_.icon = icon_;
-    record_.tip = !hint_.isEmpty() && showHint_ ? TrayIconRecord::clip(hint_, TrayIconRecord::TipLimit) : QString();
+    ShellIconRecord.icon = icon_;
+    ShellIconRecord.tip = !hint_.isEmpty() && showHint_ ? TrayIconRecord::clip(hint_, TrayIconRecord::TipLimit) : QString();
 }
 
 bool TCoolTrayIcon::Send(TrayRequest kind)
 {
     PrepareRecord();
-    return platform::trayHost().request(kind, record_);
+    return platform::trayHost().request(kind, ShellIconRecord);
 }
 
 bool TCoolTrayIcon::AddTrayIcon()
@@ -278,18 +278,18 @@ bool TCoolTrayIcon::ShowBalloon(const QString& title, const QString& text, TBall
                                 quint8 timeoutSeconds)
 {
     // Any balloon still showing goes first.
-    record_.flags |= TrayIconRecord::InfoFlag;
-    record_.infoText.clear();
+    ShellIconRecord.flags |= TrayIconRecord::InfoFlag;
+    ShellIconRecord.infoText.clear();
     Send(TrayRequest::Modify);
 
-    record_.infoText = TrayIconRecord::clip(text, TrayIconRecord::InfoLimit);
-    record_.infoTitle = TrayIconRecord::clip(title, TrayIconRecord::InfoTitleLimit);
-    record_.timeoutOrVersion = quint32(timeoutSeconds) * 1000;
-    record_.infoFlags = iconKind;
+    ShellIconRecord.infoText = TrayIconRecord::clip(text, TrayIconRecord::InfoLimit);
+    ShellIconRecord.infoTitle = TrayIconRecord::clip(title, TrayIconRecord::InfoTitleLimit);
+    ShellIconRecord.timeoutOrVersion = quint32(timeoutSeconds) * 1000;
+    ShellIconRecord.infoFlags = iconKind;
     const bool shown = Send(TrayRequest::Modify);
 
     // Later updates must not bring the balloon back.
-    record_.flags = TrayIconRecord::NormalFlags;
+    ShellIconRecord.flags = TrayIconRecord::NormalFlags;
     return shown;
 }
 

@@ -82,9 +82,7 @@ public:
     void HideToTray();
     void HideTaskbarButton();
 
-    // The record sent with the last request.
-    const platform::TrayIconRecord& ShellIconRecord() const { return record_; }
-    quintptr Id() const { return record_.id; }
+    quintptr Id() const { return ShellIconRecord.id; }
 
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
@@ -127,7 +125,8 @@ private:
     void raiseMouse(const TMouseEvent& event, Qt::MouseButton button, TShiftFlag flag);
 
     QWidget* owner_;
-    platform::TrayIconRecord record_;
+    // The record sent with each request.
+    platform::TrayIconRecord ShellIconRecord;
     bool iconVisible_ = false;
     QIcon icon_;
     QPointer<TImageList> iconList_;

@@ -16,7 +16,6 @@ public:
         images_.append(image);
         return Count() - 1;
     }
-    void Clear() { images_.clear(); }
 
 private:
     QList<QIcon> images_;

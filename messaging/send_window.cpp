@@ -82,6 +82,7 @@ TSenderF::~TSenderF()
 void TSenderF::buildControls()
 {
     skinpic = skinPicture();
+    makeDragHandle(skinpic, [this] { skinpicMouseDown(); });
 
     auto makeLabel = [this](const QString& text, QPoint at) {
         auto* label = new QLabel(text, this);

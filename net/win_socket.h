@@ -54,7 +54,6 @@ public:
 
     bool Connected() const { return connected_; }
     int SocketHandle() const { return socket_; }
-    int ASyncStyles() const { return asyncStyles_; }
     TLookupState LookupState() const { return lookupState_; }
     // Bytes taken from this connection so far, so an owner can bound what one peer costs.
     quint64 BytesReceived() const { return bytesReceived_; }
@@ -91,7 +90,6 @@ protected:
     // Asks for the events of asyncStyles_ on the current socket.
     void doSetAsyncStyles();
     void postNotice(unsigned notice, quintptr wParam, qintptr lParam);
-    Ticket CurrentTicket() const { return ticket_; }
     platform::NoticeWindow* window();
     const std::shared_ptr<Life>& life() const { return life_; }
 

@@ -84,6 +84,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     BBut2->setHint(QString());
     BBut2->OnClick = [this](QObject*) { BBut1Click(); };
     BBut5->OnClick = [this](QObject*) { BBut3Click(); };
+    makeTitleDragHandles([this] { Image6MouseDown(); });
     buildControls();
     centreOnScreen();
     platform::runGuarded([this] { FormCreate(); });

@@ -63,6 +63,7 @@ TBListF::TBListF(QWidget* parent)
     BBut5 = helpButton();
     BBut3->OnClick = [this](QObject*) { BBut3Click(); };
     BBut5->OnClick = [this](QObject*) { BBut5Click(); };
+    makeTitleDragHandles([this] { Image6MouseDown(); });
 
     GroupBox1 = new TSkinGroupBox(QString(), this);
     GroupBox1->setGeometry(9, 28, 309, 258);
@@ -315,6 +316,11 @@ void TBListF::BBut6Click()
 void TBListF::BBut7Click()
 {
     Blist->clear();
+}
+
+void TBListF::Image6MouseDown()
+{
+    platform::windowSystem().startMove(this);
 }
 
 void TBListF::UsrEdKeyDown(int key)

@@ -66,6 +66,7 @@ public:
     // key: a Qt::Key. Enter in the edit adds, Delete in the list deletes.
     void UsrEdKeyDown(int key);
     void BlistKeyDown(int key);
+    void Image6MouseDown(); // window drag
 
     // The upper-casing of "Добавить"; the look-up compares names in this form.
     static QString upperName(const QString& name);

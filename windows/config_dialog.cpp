@@ -34,6 +34,7 @@ TConfigF::TConfigF(QWidget* parent)
     BBut5 = helpButton();
     BBut3->OnClick = [this](QObject*) { BBut2Click(); };
     BBut5->OnClick = [this](QObject*) { BBut5Click(); };
+    makeTitleDragHandles([this] { Image3MouseDown(); });
     buildControls();
     centreOnDesktop();
 }

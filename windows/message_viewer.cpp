@@ -170,6 +170,7 @@ TMsgF::TMsgF(QWidget* parent)
     setEscapeButton(BBut1);
     // "◀ ещё N", when it shows, comes right after the text.
     setTabChain({MsgLab, earlier_, BBut1, BBut2, BBut5, BBut4, BBut3});
+    makeTitleDragHandles([this] { Image6MouseDown(); });
 
     t1 = new QTimer(this);
     t1->setInterval(settings::key(&AppState::AutoFocusTime).fallback);

@@ -195,9 +195,6 @@ void TSkinForm::buildComposite(QSize client)
     Image9 = piece("frame_bottom", layout.bottom);
     Image7 = piece("frame_bottom_left", layout.bottomLeft);
     Image8 = piece("frame_bottom_right", layout.bottomRight);
-    for (QWidget* handle : {static_cast<QWidget*>(Image3), static_cast<QWidget*>(Image6),
-                            static_cast<QWidget*>(Image5)})
-        makeDragHandle(handle);
 
     closeButton_ = makeFrameButton(FrameButton::Close, layout.close.topLeft());
     helpButton_ = makeFrameButton(FrameButton::Help, layout.help.topLeft());
@@ -208,7 +205,6 @@ void TSkinForm::buildSkin(QSize client, const QString& skin)
 {
     skin_ = new TSkinImage(assets::picture(skin), this);
     skin_->setGeometry(QRect(QPoint(0, 0), client));
-    makeDragHandle(skin_);
 }
 
 namespace {
@@ -217,8 +213,6 @@ QPoint centredIn(const QRect& area, QSize size)
 {
     return {area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2};
 }
-
-const char* const DragHandleProperty = "pvDragHandle";
 
 } // namespace
 
@@ -234,20 +228,25 @@ void TSkinForm::centreOnScreen()
         move(centredIn(where->geometry(), size()));
 }
 
-void TSkinForm::makeDragHandle(QWidget* handle)
+void TSkinForm::makeDragHandle(QWidget* handle, std::function<void()> mouseDown)
 {
-    if (!handle)
-        return;
-    handle->setProperty(DragHandleProperty, true);
+    dragHandlers_.insert(handle, std::move(mouseDown));
     handle->installEventFilter(this);
+}
+
+void TSkinForm::makeTitleDragHandles(const std::function<void()>& mouseDown)
+{
+    for (QWidget* handle : {static_cast<QWidget*>(Image3), static_cast<QWidget*>(Image6), static_cast<QWidget*>(Image5)})
+        makeDragHandle(handle, mouseDown);
 }
 
 bool TSkinForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
-        // Windows built on this one may watch their own controls too: only marked handles drag.
-        if (watched->property(DragHandleProperty).toBool()) {
-            platform::windowSystem().startMove(this);
+        // Windows built on this one may watch their own controls too: only the handles drag.
+        const auto handler = dragHandlers_.constFind(watched);
+        if (handler != dragHandlers_.constEnd()) {
+            (*handler)();
             return true;
         }
     }

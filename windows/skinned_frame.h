@@ -7,12 +7,14 @@
 #include <QColor>
 #include <QFont>
 #include <QGroupBox>
+#include <QHash>
 #include <QPixmap>
 #include <QRect>
 #include <QSize>
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <initializer_list>
 
 class TBBut;
@@ -107,8 +109,11 @@ public:
     void centreOnDesktop();
     void centreOnScreen();
 
-    // Any mouse button pressed on `handle` drags the window, as its title bar would.
-    void makeDragHandle(QWidget* handle);
+    // Any mouse button pressed on `handle` runs `mouseDown`, the window's drag handler, which
+    // moves the window as its title bar would.
+    void makeDragHandle(QWidget* handle, std::function<void()> mouseDown);
+    // The same for the three title pieces of a composite frame.
+    void makeTitleDragHandles(const std::function<void()>& mouseDown);
 
     // Opens the help document with the desktop's program for it; the result is ignored.
     static void openHelp();
@@ -146,6 +151,7 @@ private:
     TSkinImage* skin_ = nullptr;
     TBBut* escapeButton_ = nullptr;
     bool dialog_ = false;
+    QHash<const QObject*, std::function<void()>> dragHandlers_;
     class QEventLoop* modalLoop_ = nullptr;
 };
 

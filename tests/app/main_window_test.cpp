@@ -139,6 +139,27 @@ private Q_SLOTS:
         QVERIFY(qAbs(Form1->windowOpacity() - opacity) < 0.01);
     }
 
+    void welcomeWindowDragsByEitherPicture_data()
+    {
+        QTest::addColumn<bool>("emblem");
+        QTest::addColumn<int>("button");
+        QTest::newRow("background, left") << false << int(Qt::LeftButton);
+        QTest::newRow("background, right") << false << int(Qt::RightButton);
+        QTest::newRow("emblem, middle") << true << int(Qt::MiddleButton);
+    }
+    void welcomeWindowDragsByEitherPicture()
+    {
+        QFETCH(bool, emblem);
+        QFETCH(int, button);
+        ProgramFixture program;
+        QWidget* picture = emblem ? static_cast<QWidget*>(Form1->Image2) : Form1->Image1;
+        const QPoint at = emblem ? QPoint(64, 64) : QPoint(20, 20);
+        QCOMPARE(Form1->childAt(picture->mapTo(Form1, at)), picture);
+        QTest::mousePress(picture, Qt::MouseButton(button), {}, at);
+        QCOMPARE(program.fake.windows.moves.size(), 1);
+        QCOMPARE(program.fake.windows.moves.first().data(), Form1);
+    }
+
     void firstRunBalloonOnlyOnTheFirstRun_data()
     {
         QTest::addColumn<QString>("firststart");
