@@ -9,13 +9,6 @@
 #include <QTemporaryFile>
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace {
 
 QString programPath()
@@ -23,75 +16,18 @@ QString programPath()
     return qEnvironmentVariable("PELLAVINE_BIN_DIR") + QStringLiteral("/pellavine");
 }
 
-sockaddr_in loopback(const char* address, int port)
+// Everything the next connection to `listener` carried up to its close; "(no connection)" when
+// none came. A connection the program made is already queued by the time it has ended.
+QByteArray takeMessage(RawPeer& listener, int waitMs = 5000)
 {
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(quint16(port));
-    inet_pton(AF_INET, address, &result.sin_addr);
-    return result;
+    RawPeer connection;
+    if (!listener.accept(connection, waitMs))
+        return "(no connection)";
+    QByteArray bytes;
+    if (!connection.readToEnd(&bytes, 5000))
+        return bytes + "(not closed)";
+    return bytes;
 }
-
-// A plain listener on one loopback address: the peer of the wire, nothing of the program.
-class Listener {
-public:
-    Listener(const char* address, int port, int backlog = 5)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int reuse = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-        const sockaddr_in at = loopback(address, port);
-        ok_ = ::bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0 && ::listen(fd_, backlog) == 0;
-    }
-    ~Listener()
-    {
-        for (int fd : others_)
-            ::close(fd);
-        ::close(fd_);
-    }
-    Listener(const Listener&) = delete;
-    Listener& operator=(const Listener&) = delete;
-
-    bool ok() const { return ok_; }
-
-    // Everything the next connection carried up to its close; "(no connection)" when none came.
-    // A connection the program made is already queued by the time it has ended.
-    QByteArray takeMessage(int waitMs = 5000)
-    {
-        pollfd waiting{fd_, POLLIN, 0};
-        if (::poll(&waiting, 1, waitMs) <= 0)
-            return "(no connection)";
-        const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-        others_ << fd;
-        QByteArray bytes;
-        char buffer[65536];
-        for (;;) {
-            pollfd reading{fd, POLLIN, 0};
-            if (::poll(&reading, 1, 5000) <= 0)
-                return bytes + "(not closed)";
-            const ssize_t count = ::read(fd, buffer, sizeof buffer);
-            if (count <= 0)
-                return bytes;
-            bytes.append(buffer, count);
-        }
-    }
-
-    // Connections nobody accepts, until the queue is full and further ones get no answer.
-    void fillQueue(int port)
-    {
-        for (int i = 0; i < 3; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            const sockaddr_in at = loopback("127.0.0.1", port);
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-            others_ << fd;
-        }
-    }
-
-private:
-    int fd_ = -1;
-    bool ok_ = false;
-    QList<int> others_;
-};
 
 struct Run {
     int status = -1; // -1: crashed or never ended
@@ -291,11 +227,11 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, text);
         QFETCH(QByteArray, input);
-        Listener listener("127.0.0.1", port);
-        QVERIFY(listener.ok());
+        RawPeer listener;
+        QVERIFY(listener.listen(port));
         QProcess process;
         start(process, sendTo(QStringLiteral("127.0.0.1")) + text, input);
-        QTEST(listener.takeMessage(), "bytes");
+        QTEST(takeMessage(listener), "bytes");
         const Run result = finish(process);
         QCOMPARE(result.err, QString());
         QCOMPARE(result.out, QString()); // one host: quiet on success
@@ -330,26 +266,26 @@ private Q_SLOTS:
         QFETCH(QByteArray, input);
         QFETCH(QString, out);
         QFETCH(QString, err);
-        Listener listener("127.0.0.1", port);
+        RawPeer listener;
+        QVERIFY(listener.listen(port));
         const Run result = run(arguments + QStringList{"--port", QString::number(port)}, input);
         QTEST(result.status, "status");
         QVERIFY2(out.isEmpty() ? result.out.isEmpty() : result.out.contains(out), qPrintable(result.out));
         QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(err), qPrintable(result.err));
         if (result.status != StatusDelivered)
-            QCOMPARE(listener.takeMessage(0), QByteArray("(no connection)"));
+            QCOMPARE(takeMessage(listener, 0), QByteArray("(no connection)"));
     }
 
     void severalHostsOneRefusing()
     {
-        Listener first("127.0.0.1", port);
-        Listener second("127.0.0.2", port);
-        QVERIFY(first.ok() && second.ok());
+        RawPeer first, second;
+        QVERIFY(first.listen(port, "127.0.0.1") && second.listen(port, "127.0.0.2"));
         // Nothing listens on 127.0.0.3 at that port: refused.
         const Run result = run(sendTo(QStringLiteral("127.0.0.1,127.0.0.3")) +
                                QStringList{"--send", "127.0.0.2", "Привет"});
         QCOMPARE(result.status, int(StatusSomeFailed));
-        QCOMPARE(first.takeMessage(), QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2"));
-        QCOMPARE(second.takeMessage(), QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2"));
+        QCOMPARE(takeMessage(first), QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2"));
+        QCOMPARE(takeMessage(second), QByteArray("\xCF\xF0\xE8\xE2\xE5\xF2"));
         QStringList delivered = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         delivered.sort();
         QCOMPARE(delivered, QStringList({"127.0.0.1: доставлено", "127.0.0.2: доставлено"}));
@@ -370,9 +306,12 @@ private Q_SLOTS:
 
     void hostThatNeverAnswers()
     {
-        Listener silent("127.0.0.1", port, 0);
-        QVERIFY(silent.ok());
-        silent.fillQueue(port);
+        RawPeer silent;
+        QVERIFY(silent.listen(port, "127.0.0.1", 0));
+        // Connections nobody accepts, until the queue is full and further ones get no answer.
+        RawPeer queued[3];
+        for (RawPeer& peer : queued)
+            peer.connectTo(port, nullptr, false);
         const Run result = run(sendTo(QStringLiteral("127.0.0.1")) + QStringList{"--timeout=1", "hi"});
         QCOMPARE(result.status, int(StatusSomeFailed));
         QCOMPARE(result.err, QStringLiteral("127.0.0.1: не доставлено: компьютер не ответил за 1 с — "

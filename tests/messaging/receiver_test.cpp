@@ -24,107 +24,13 @@
 #include <QToolButton>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <thread>
 
 using platform::BoxKind;
 
 namespace {
 
 const QString Loopback = QStringLiteral("127.0.0.1");
-
-// Another computer's end of a connection to the port, from its own loopback address
-// (127.0.0.2 ...) when given one. The handshake needs no accept: this never waits for the program.
-int connectFrom(int port, const char* from = nullptr)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (from) {
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        inet_pton(AF_INET, from, &local.sin_addr);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(quint16(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
-        return fd;
-    if (fd >= 0)
-        ::close(fd);
-    return -1;
-}
-
-void closeOrReset(int fd, bool reset)
-{
-    if (reset) {
-        const linger abort{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    }
-    ::close(fd);
-}
-
-// Another computer on its own thread: connects, sends each part (with a pause between parts, so
-// each arrives on its own), then closes or resets.
-class RawSender {
-public:
-    RawSender(int port, QList<QByteArray> parts, bool reset = false, const char* from = nullptr)
-        : port_(port)
-        , parts_(std::move(parts))
-        , reset_(reset)
-        , from_(from)
-        , thread_([this] { run(); })
-    {
-    }
-    ~RawSender()
-    {
-        if (thread_.joinable())
-            thread_.join();
-    }
-    bool done() const { return done_; }
-    bool connected() const { return connected_; }
-    qint64 sent() const { return sent_; }
-
-private:
-    void run()
-    {
-        const int fd = connectFrom(port_, from_);
-        if (fd >= 0) {
-            connected_ = true;
-            for (qsizetype i = 0; i < parts_.size(); ++i) {
-                if (i > 0)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                const QByteArray& part = parts_[i];
-                qsizetype at = 0;
-                while (at < part.size()) {
-                    const ssize_t n = ::send(fd, part.constData() + at, size_t(part.size() - at), MSG_NOSIGNAL);
-                    if (n <= 0)
-                        break;
-                    at += n;
-                    sent_ += n;
-                }
-            }
-            closeOrReset(fd, reset_);
-        }
-        done_ = true;
-    }
-
-    int port_;
-    QList<QByteArray> parts_;
-    bool reset_;
-    const char* from_;
-    std::atomic<bool> done_{false};
-    std::atomic<bool> connected_{false};
-    std::atomic<qint64> sent_{0};
-    std::thread thread_; // last: starts once everything above exists
-};
 
 // The name the (fake) name service gives the loopback address.
 QString loopbackName()
@@ -146,15 +52,28 @@ struct Program : ProgramFixture {
     }
     int messageSounds() const { return int(fake.sound.played.count(App().MessageSoundPath)); }
     int connections() const { return Form1->SS->Socket()->ConnectionCount(); }
+    // What the program has taken from its one connection.
+    qint64 taken() const { return connections() == 1 ? qint64(Form1->SS->Socket()->Connections(0)->BytesReceived()) : 0; }
 };
 
-// Sends and waits until the program has finished with the connection.
+// Sends each part once the program has taken the one before, so each arrives on its own; then
+// closes or resets, and waits until the program has finished with the connection.
 void deliver(Program& program, const QList<QByteArray>& parts, bool reset = false)
 {
     const int ended = program.ended;
-    RawSender sender(program.port, parts, reset);
-    QTRY_VERIFY_WITH_TIMEOUT(sender.done() && program.ended > ended, 10000);
-    QVERIFY(sender.connected());
+    RawPeer sender;
+    QVERIFY(sender.connectTo(program.port));
+    qint64 sent = 0;
+    for (const QByteArray& part : parts) {
+        QTRY_COMPARE(program.taken(), sent);
+        QVERIFY(sender.send(part));
+        sent += part.size();
+    }
+    if (reset)
+        sender.reset();
+    else
+        sender.close();
+    QTRY_VERIFY_WITH_TIMEOUT(program.ended > ended, 10000);
     QTRY_COMPARE(program.connections(), 0);
     QTRY_COMPARE(WaitingMessageCount(), 0);
 }
@@ -361,8 +280,11 @@ private Q_SLOTS:
             QCOMPARE(Form1->TIconQ->Hint(), hint(QStringLiteral("9:6:%1").arg(further), name, 1 + further));
         };
 
-        RawSender first(program.port, {platform::toCp1251(QStringLiteral("первое"))});
-        QTRY_VERIFY_WITH_TIMEOUT(sentFurther && program.ended >= 1 + further && first.done(), 20000);
+        RawPeer first;
+        QVERIFY(first.connectTo(program.port));
+        QVERIFY(first.send(platform::toCp1251(QStringLiteral("первое"))));
+        first.close();
+        QTRY_VERIFY_WITH_TIMEOUT(sentFurther && program.ended >= 1 + further, 20000);
         QTRY_VERIFY(MsgF->isVisible());
 
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation), QStringList{question(name)});
@@ -497,21 +419,24 @@ private Q_SLOTS:
         SetQuietTime(quiet);
         QStringList messages;
         program.fake.sound.whilePlaying = [&](const QString&) { messages << App().LastTime + u' ' + App().LastText; };
-        const int fd = connectFrom(program.port);
-        QVERIFY(fd >= 0);
+        RawPeer peer;
+        QVERIFY(peer.connectTo(program.port));
         quint64 sent = 0;
         qsizetype pauses = 0;
         for (int i = 0; i < parts.size(); ++i) {
             program.fake.clock.time = QTime(9, 0, i + 1);
             pauses += parts[i].isEmpty() ? 1 : 0;
             QTRY_COMPARE_WITH_TIMEOUT(messages.size(), pauses, QuietMs + 5000);
-            QCOMPARE(::send(fd, parts[i].constData(), size_t(parts[i].size()), 0), parts[i].size());
+            QVERIFY(peer.send(parts[i]));
             sent = qMin<quint64>(sent + parts[i].size(), MaxMessageBytes);
             QTRY_VERIFY(program.connections() == 1 && Form1->SS->Socket()->Connections(0)->BytesReceived() == sent);
         }
         if (end == QLatin1String("open"))
             QTRY_COMPARE_WITH_TIMEOUT(messages.size(), shown.size(), QuietMs + 5000);
-        closeOrReset(fd, end == QLatin1String("reset"));
+        if (end == QLatin1String("reset"))
+            peer.reset();
+        else
+            peer.close();
         QTRY_VERIFY(program.connections() == 0 && WaitingMessageCount() == 0);
         QCOMPARE(messages, shown);
         QCOMPARE(MsgF->MsgLab->toPlainText(), shown.last().section(u' ', 1));
@@ -544,8 +469,11 @@ private Q_SLOTS:
         useBlackList({QStringLiteral("pc-9")});
         for (int i = 0; i < senders.size(); ++i) {
             const QByteArray from = "127.0.0." + senders[i].toLatin1();
-            RawSender sender(program.port, {"message " + QByteArray::number(i)}, false, from.constData());
-            QTRY_VERIFY(sender.done() && App().LastText == QStringLiteral("message %1").arg(i));
+            RawPeer sender;
+            QVERIFY(sender.connectTo(program.port, from.constData()));
+            QVERIFY(sender.send("message " + QByteArray::number(i)));
+            sender.close();
+            QTRY_COMPARE(App().LastText, QStringLiteral("message %1").arg(i));
             if (i + 1 == readAfter)
                 MsgF->BBut1->Click();
         }
@@ -608,10 +536,12 @@ private Q_SLOTS:
         program.fake.sound.whilePlaying = [&](const QString&) { shown << App().LastSenderHost; };
 
         for (int i = 0; i < senders.size(); ++i) {
-            const QByteArray from = senders[i].toLatin1();
-            RawSender sender(program.port, {QByteArray::number(i)}, false, from.constData());
+            RawPeer sender;
+            QVERIFY(sender.connectTo(program.port, senders[i].toLatin1().constData()));
+            QVERIFY(sender.send(QByteArray::number(i)));
+            sender.close();
             // Taken by the program before the next one is sent, so the order is the arrival order.
-            QTRY_VERIFY_WITH_TIMEOUT(sender.done() && shown.size() + WaitingMessageCount() == i + 1, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(shown.size() + WaitingMessageCount() == i + 1, 10000);
             if (i + 1 == answerAfter) {
                 QTRY_COMPARE_WITH_TIMEOUT(shown.size(), answerAfter, 10000);
                 program.fake.names.releaseAll();
@@ -641,7 +571,10 @@ private Q_SLOTS:
         const auto hanging = [&](const QString& address) { return program.fake.names.calls(address) == 1; };
         QTRY_VERIFY(std::all_of(dead.cbegin(), dead.cend(), hanging));
         program.fake.names.setName(QStringLiteral("127.0.0.3"), QStringLiteral("beta-pc"));
-        RawSender sender(program.port, {QByteArray("x")}, false, "127.0.0.3");
+        RawPeer sender;
+        QVERIFY(sender.connectTo(program.port, "127.0.0.3"));
+        QVERIFY(sender.send("x"));
+        sender.close();
         QTRY_COMPARE(program.messageSounds(), 1);
         QCOMPARE(App().LastSenderHost, QStringLiteral("beta-pc"));
     }
@@ -653,8 +586,11 @@ private Q_SLOTS:
         net::peer_names::setRememberTime(300);
         const QString quick = QStringLiteral("127.0.0.3");
         const auto send = [&program] {
-            RawSender sender(program.port, {QByteArray("x")}, false, "127.0.0.3");
-            QTRY_VERIFY(sender.done() && program.messageSounds() > 0 && WaitingMessageCount() == 0);
+            RawPeer sender;
+            QVERIFY(sender.connectTo(program.port, "127.0.0.3"));
+            QVERIFY(sender.send("x"));
+            sender.close();
+            QTRY_VERIFY(program.messageSounds() > 0 && WaitingMessageCount() == 0);
             program.fake.sound.played.clear();
         };
         send();
@@ -681,11 +617,15 @@ private Q_SLOTS:
         QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
         ticker.start();
 
-        RawSender sender(program.port, {flood});
-        QTRY_VERIFY_WITH_TIMEOUT(sender.done() && program.ended == 1, 60000);
+        RawPeer sender;
+        QVERIFY(sender.connectTo(program.port));
+        qsizetype sent = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(sender.sendMore(flood, sent), 60000);
+        sender.close();
+        QTRY_VERIFY_WITH_TIMEOUT(program.ended == 1, 60000);
         ticker.stop();
 
-        QCOMPARE(sender.sent(), qint64(Total));
+        QCOMPARE(sent, qsizetype(Total));
         QVERIFY(App().MessageReceived);
         QVERIFY(!App().LastText.isEmpty());
         QVERIFY(App().LastText.size() <= MaxMessageBytes);

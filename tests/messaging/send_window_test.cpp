@@ -14,77 +14,16 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using platform::BoxKind;
 
 namespace {
 
-// A peer written here, not with the program's socket layer: it takes the bytes of the first
-// connection until that connection ends.
-class RawListener {
-public:
-    explicit RawListener(int port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        const int on = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(quint16(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd_, 5) == 0;
-    }
-    ~RawListener()
-    {
-        if (peer_ >= 0)
-            ::close(peer_);
-        ::close(fd_);
-    }
-    bool ok() const { return ok_; }
-
-    // Takes what has arrived; true once the first connection has been closed by its peer.
-    bool pump()
-    {
-        if (peer_ < 0) {
-            peer_ = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK);
-            if (peer_ >= 0)
-                ++connections;
-        }
-        while (peer_ >= 0 && !ended) {
-            char buffer[8192];
-            const ssize_t got = ::recv(peer_, buffer, sizeof buffer, 0);
-            if (got > 0)
-                bytes.append(buffer, got);
-            else if (got == 0)
-                ended = true;
-            else
-                break;
-        }
-        return ended;
-    }
-    // A further connection waiting to be taken.
-    bool anotherPending()
-    {
-        const int extra = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK);
-        if (extra < 0)
-            return false;
-        ::close(extra);
-        return true;
-    }
-
-    QByteArray bytes;
-    bool ended = false;
-    int connections = 0;
-
-private:
-    int fd_ = -1;
-    int peer_ = -1;
-    bool ok_ = false;
-};
+// What the program sent over its first connection to `listener`, taken a step per call for a
+// QTRY_ condition: true once the program has closed that connection.
+bool received(RawPeer& listener, RawPeer& connection, QByteArray& bytes)
+{
+    return (connection.fd() >= 0 || listener.accept(connection, 0)) && connection.readToEnd(&bytes, 0);
+}
 
 // The window's settings for a test: the client's port, and a welcome time long enough that the
 // program's own server never starts listening during a test.
@@ -284,8 +223,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         QFETCH(bool, soundOn);
         const int port = freeTcpPort();
-        RawListener peer(port);
-        QVERIFY(peer.ok());
+        RawPeer peer, connection;
+        QByteArray sent;
+        QVERIFY(peer.listen(port));
         ProgramFixture program(settingsFor(port, {{"config", "snd", soundOn ? "1" : "0"}}));
         showWindow();
         SenderF->ADRL->setEditText(address);
@@ -294,12 +234,12 @@ private Q_SLOTS:
 
         SenderF->BBut1Click();
         QVERIFY(isBusy(SenderF));
-        QTRY_VERIFY(peer.pump());
+        QTRY_VERIFY(received(peer, connection, sent));
 
-        QCOMPARE(peer.bytes.size(), bytes.size());
-        QCOMPARE(peer.bytes, bytes);
-        QCOMPARE(peer.connections, 1);
-        QVERIFY(!peer.anotherPending());
+        QCOMPARE(sent.size(), bytes.size());
+        QCOMPARE(sent, bytes);
+        RawPeer another;
+        QVERIFY(!peer.accept(another, 0)); // the one connection, no other
         QTRY_VERIFY(!SenderF->isVisible());
         QVERIFY(isIdle(SenderF));
         QVERIFY(!SenderF->CS->Active());
@@ -326,8 +266,9 @@ private Q_SLOTS:
     {
         QFETCH(bool, focusOnAddress);
         const int port = freeTcpPort();
-        RawListener peer(port);
-        QVERIFY(peer.ok());
+        RawPeer peer, connection;
+        QByteArray sent;
+        QVERIFY(peer.listen(port));
         ProgramFixture program(settingsFor(port));
         showWindow();
         SenderF->activateWindow();
@@ -341,7 +282,7 @@ private Q_SLOTS:
             SenderF->MSGL->setFocus();
             QTest::keyClick(SenderF->MSGL, Qt::Key_Return);
         }
-        QTRY_VERIFY(peer.pump());
+        QTRY_VERIFY(received(peer, connection, sent));
         QTRY_VERIFY(!SenderF->isVisible());
 
         showWindow();
@@ -407,11 +348,12 @@ private Q_SLOTS:
         QCOMPARE(program.fake.sound.played, QStringList{program.fake.paths.exe + "Wnd.wav"});
 
         // The user tries again once the recipient listens.
-        RawListener peer(port);
-        QVERIFY(peer.ok());
+        RawPeer peer, connection;
+        QByteArray sent;
+        QVERIFY(peer.listen(port));
         SenderF->BBut1Click();
-        QTRY_VERIFY(peer.pump());
-        QCOMPARE(peer.bytes, QByteArray("hello"));
+        QTRY_VERIFY(received(peer, connection, sent));
+        QCOMPARE(sent, QByteArray("hello"));
         QCOMPARE(program.fake.dialogs.boxes.size(), 1);
     }
 
@@ -615,8 +557,9 @@ private Q_SLOTS:
         QFETCH(int, lookupDelay);
         QFETCH(bool, reopen);
         const int port = freeTcpPort();
-        RawListener peer(port);
-        QVERIFY(peer.ok());
+        RawPeer peer, connection;
+        QByteArray sent;
+        QVERIFY(peer.listen(port));
         ProgramFixture program(settingsFor(port));
         net::setLookupDelay(lookupDelay);
         showWindow();
@@ -636,8 +579,8 @@ private Q_SLOTS:
             QVERIFY(isBusy(SenderF)); // the controls stay disabled until the attempt ends
         }
 
-        QTRY_VERIFY(peer.pump());
-        QCOMPARE(peer.bytes, QByteArray());
+        QTRY_VERIFY(received(peer, connection, sent));
+        QCOMPARE(sent, QByteArray());
         QTRY_COMPARE(program.fake.sound.played.size(), reopen ? 3 : 2);
         QCOMPARE(program.fake.sound.played.last(), send);
         QVERIFY(isIdle(SenderF));

@@ -3,143 +3,23 @@
 #include "net/socket_error.h"
 #include "platform/cp1251.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/raw_peer.h"
 
 #include <QPointer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using platform::BoxKind;
 using platform::FakePlatform;
 
 namespace {
-
-// A port nobody listens on right now.
-int freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// A plain blocking peer on the other end of the loopback, outside the event loop.
-class RawPeer {
-public:
-    RawPeer() = default;
-    ~RawPeer()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    RawPeer(const RawPeer&) = delete;
-    RawPeer& operator=(const RawPeer&) = delete;
-
-    // From a loopback address of its own (127.0.0.2 ...), as from another computer; with
-    // `wait` false the connect is only started.
-    bool connectFrom(const char* source, int port, bool wait = true)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM | (wait ? 0 : SOCK_NONBLOCK), 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        inet_pton(AF_INET, source, &local.sin_addr);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
-            return false;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(quint16(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 || (!wait && errno == EINPROGRESS);
-    }
-    bool connectTo(int port)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(quint16(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        return ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    void send(const QByteArray& bytes) { QCOMPARE(::send(fd, bytes.constData(), bytes.size(), MSG_NOSIGNAL), bytes.size()); }
-    void close()
-    {
-        ::close(fd);
-        fd = -1;
-    }
-    // Closing with a zero linger time sends a reset instead of a normal end.
-    void reset()
-    {
-        linger off{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
-        close();
-    }
-    // Whether the other side has closed (or reset) by now; takes what was sent meanwhile.
-    bool ended() { return readToEnd(nullptr, 0); }
-    // Reads until the other side closes (true) or the wait runs out (false).
-    bool readToEnd(QByteArray* received = nullptr, int timeoutMs = 3000)
-    {
-        for (;;) {
-            pollfd state{fd, POLLIN, 0};
-            if (::poll(&state, 1, timeoutMs) <= 0)
-                return false;
-            char buffer[256];
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n == 0)
-                return true;
-            if (n < 0)
-                return errno == ECONNRESET;
-            if (received)
-                received->append(buffer, int(n));
-        }
-    }
-
-    int fd = -1;
-};
-
-// A raw listening socket on the loopback, for the client side's tests.
-class RawListener {
-public:
-    explicit RawListener(int port)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int reuse = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(quint16(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && ::listen(fd, 5) == 0;
-    }
-    ~RawListener() { ::close(fd); }
-    RawListener(const RawListener&) = delete;
-    RawListener& operator=(const RawListener&) = delete;
-    // Takes the connection waiting (the client's connect event may already have been seen).
-    int take()
-    {
-        pollfd state{fd, POLLIN, 0};
-        if (::poll(&state, 1, 3000) <= 0)
-            return -1;
-        return ::accept(fd, nullptr, nullptr);
-    }
-
-    int fd = -1;
-    bool ok = false;
-};
 
 // What a component reported, in order, as short words.
 struct Journal {
@@ -200,7 +80,7 @@ class NetTest : public QObject {
     // A listening component on a fresh port.
     bool startServer(TServerSocket& server, int& port)
     {
-        port = freePort();
+        port = freeTcpPort();
         server.setPort(port);
         server.setActive(true);
         return server.Active();
@@ -280,7 +160,7 @@ private Q_SLOTS:
         TServerSocket server;
         Journal serverLog;
         watchServer(server, serverLog);
-        const int port = freePort();
+        const int port = freeTcpPort();
         if (byService)
             server.setService(QString::number(port));
         else
@@ -353,7 +233,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, takeOver);
         QFETCH(QStringList, boxes);
-        const int port = freePort();
+        const int port = freeTcpPort();
         TClientSocket client;
         Journal log;
         watchClient(client, log, takeOver);
@@ -404,7 +284,7 @@ private Q_SLOTS:
         watchClient(client, log, takeOver);
         client.setHost(host);
         client.setService(service);
-        client.setPort(freePort());
+        client.setPort(freeTcpPort());
         client.setActive(true);
         QTRY_COMPARE_WITH_TIMEOUT(log.errorKinds.size(), 1, 15000);
         QCOMPARE(log.errorKinds[0], eeLookup);
@@ -576,7 +456,7 @@ private Q_SLOTS:
         RawPeer peer;
         QVERIFY(peer.connectTo(port));
         if (!payload.isEmpty()) {
-            peer.send(payload);
+            QVERIFY(peer.send(payload));
             // The data is on its way before the end; its arrival may or may not be seen first.
             QTest::qWait(20);
         }
@@ -620,7 +500,7 @@ private Q_SLOTS:
 
         RawPeer peer;
         QVERIFY(peer.connectTo(port));
-        peer.send("0123456789");
+        QVERIFY(peer.send("0123456789"));
         peer.close();
         QTRY_VERIFY(disconnected);
         QCOMPARE(received, QByteArray("0123456789"));
@@ -642,9 +522,9 @@ private Q_SLOTS:
         QVERIFY(startServer(server, port));
         RawPeer peer;
         QVERIFY(peer.connectTo(port));
-        peer.send("unread");
+        QVERIFY(peer.send("unread"));
         QTRY_COMPARE(readEvents, 1);
-        peer.send("more");
+        QVERIFY(peer.send("more"));
         QTest::qWait(100);
         QCOMPARE(readEvents, 1);
         QVERIFY(!disconnected);
@@ -666,7 +546,7 @@ private Q_SLOTS:
         QVERIFY(peer.connectTo(port));
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 1);
         const int fd = server.Socket()->Connections(0)->SocketHandle();
-        peer.send("last words");
+        QVERIFY(peer.send("last words"));
         peer.close();
         pollfd state{fd, POLLRDHUP, 0};
         QCOMPARE(::poll(&state, 1, 3000), 1);
@@ -688,21 +568,21 @@ private Q_SLOTS:
         QVERIFY(startServer(server, port));
 
         RawPeer a1, a2, a3, b1, c1, c2;
-        QVERIFY(a1.connectFrom("127.0.0.2", port));
-        QVERIFY(a2.connectFrom("127.0.0.2", port));
+        QVERIFY(a1.connectTo(port, "127.0.0.2"));
+        QVERIFY(a2.connectTo(port, "127.0.0.2"));
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 2);
-        QVERIFY(a3.connectFrom("127.0.0.2", port));
-        ::send(a3.fd, "over the share", 14, MSG_NOSIGNAL);
+        QVERIFY(a3.connectTo(port, "127.0.0.2"));
+        a3.send("over the share"); // the listener may have shut it already
         QTRY_VERIFY(a3.ended());
-        QVERIFY(b1.connectFrom("127.0.0.3", port));
+        QVERIFY(b1.connectTo(port, "127.0.0.3"));
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 3);
-        QVERIFY(c1.connectFrom("127.0.0.4", port));
+        QVERIFY(c1.connectTo(port, "127.0.0.4"));
         QTRY_VERIFY(c1.ended());
         // Once one lets go there is room again.
         a1.close();
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 2);
-        QVERIFY(c2.connectFrom("127.0.0.4", port));
-        c2.send("now there is room");
+        QVERIFY(c2.connectTo(port, "127.0.0.4"));
+        QVERIFY(c2.send("now there is room"));
         QTRY_COMPARE(journal.reads, QStringList{QStringLiteral("now there is room")});
         QVERIFY(errorBoxes().isEmpty());
     }
@@ -720,7 +600,7 @@ private Q_SLOTS:
         QVERIFY(busy.connectTo(port));
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 2);
         for (int i = 0; i < 15; ++i) {
-            busy.send(".");
+            QVERIFY(busy.send("."));
             QTest::qWait(100);
         }
         QVERIFY(idle.ended());
@@ -736,7 +616,7 @@ private Q_SLOTS:
     void outOfDescriptors()
     {
         QProcess child;
-        const int port = freePort();
+        const int port = freeTcpPort();
         child.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pv_listener_child"),
                     {QString::number(port), QStringLiteral("40")});
         QVERIFY(child.waitForReadyRead(5000));
@@ -758,9 +638,9 @@ private Q_SLOTS:
         std::vector<std::unique_ptr<RawPeer>> holder;
         for (int i = 0; i < 60; ++i) {
             holder.push_back(std::make_unique<RawPeer>());
-            QVERIFY(holder.back()->connectFrom("127.0.0.2", port, false));
+            QVERIFY(holder.back()->connectTo(port, "127.0.0.2", false));
             // One at a time, so the short listen queue never drops the handshake.
-            pollfd state{holder.back()->fd, POLLOUT, 0};
+            pollfd state{holder.back()->fd(), POLLOUT, 0};
             ::poll(&state, 1, 200);
         }
         QTRY_VERIFY(stats().value(2).toInt() >= 25);
@@ -773,8 +653,8 @@ private Q_SLOTS:
         holder.clear();
         QTRY_COMPARE(stats().value(2).toInt(), 0);
         RawPeer other;
-        QVERIFY(other.connectFrom("127.0.0.3", port));
-        other.send("after the flood");
+        QVERIFY(other.connectTo(port, "127.0.0.3"));
+        QVERIFY(other.send("after the flood"));
         QByteArray heard;
         QTRY_VERIFY((heard += child.readAll()).contains("read after the flood"));
         QVERIFY(stats().value(3).toInt() <= fdsBefore + 1);
@@ -797,7 +677,7 @@ private Q_SLOTS:
         RawPeer peer;
         QVERIFY(peer.connectTo(port));
         fake_->names.setName(QStringLiteral("127.0.0.1"), QStringLiteral("peer-one"));
-        peer.send("x");
+        QVERIFY(peer.send("x"));
         QTRY_VERIFY(!address.isEmpty());
         QCOMPARE(address, QStringLiteral("127.0.0.1"));
         QCOMPARE(name, QStringLiteral("peer-one"));
@@ -991,9 +871,9 @@ private Q_SLOTS:
     void clientSendError()
     {
         QFETCH(bool, takeOver);
-        const int port = freePort();
-        RawListener listener(port);
-        QVERIFY(listener.ok);
+        const int port = freeTcpPort();
+        RawPeer listener;
+        QVERIFY(listener.listen(port));
         TClientSocket client;
         Journal log;
         watchClient(client, log, takeOver);
@@ -1002,10 +882,11 @@ private Q_SLOTS:
         client.setActive(true);
         QTRY_VERIFY(client.Active());
         RawPeer accepted;
-        accepted.fd = listener.take();
-        QVERIFY(accepted.fd >= 0);
+        QVERIFY(listener.accept(accepted));
         accepted.reset();
-        ::usleep(20000); // the loop does not run: the reset is met by the send below
+        // The loop does not run: the reset, once it is there, is met by the send below.
+        pollfd arrived{client.Socket()->SocketHandle(), POLLIN, 0};
+        QCOMPARE(::poll(&arrived, 1, 3000), 1);
         bool raised = false;
         try {
             QCOMPARE(client.Socket()->WriteText(QStringLiteral("x")), -1);
@@ -1025,9 +906,9 @@ private Q_SLOTS:
     // A client whose server goes away hears a disconnect and becomes inactive.
     void serverCloses()
     {
-        const int port = freePort();
-        RawListener listener(port);
-        QVERIFY(listener.ok);
+        const int port = freeTcpPort();
+        RawPeer listener;
+        QVERIFY(listener.listen(port));
         TClientSocket client;
         Journal log;
         watchClient(client, log, false);
@@ -1038,9 +919,8 @@ private Q_SLOTS:
         client.setActive(true);
         QTRY_VERIFY(client.Active());
         RawPeer accepted;
-        accepted.fd = listener.take();
-        QVERIFY(accepted.fd >= 0);
-        accepted.send("welcome");
+        QVERIFY(listener.accept(accepted));
+        QVERIFY(accepted.send("welcome"));
         accepted.close();
         QTRY_VERIFY(!client.Active());
         QCOMPARE(reads, QStringList{"welcome"});
@@ -1060,7 +940,7 @@ private Q_SLOTS:
         TClientSocket client;
         Journal log;
         watchClient(client, log, takeOver);
-        client.setPort(freePort());
+        client.setPort(freeTcpPort());
         bool raised = false;
         try {
             client.setActive(true);

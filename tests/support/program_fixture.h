@@ -10,6 +10,7 @@
 #include "messaging/receiver.h"
 #include "net/peer_names.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/raw_peer.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -61,8 +62,3 @@ struct ProgramFixture {
 
 // Puts the names in the black list file and has the black list window load it.
 void useBlackList(const QStringList& names);
-
-// A TCP port nobody listens on right now.
-int freeTcpPort();
-// Whether something accepts connections on the port of 127.0.0.1.
-bool acceptsOnLoopback(int port);
