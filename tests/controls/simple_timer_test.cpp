@@ -60,7 +60,7 @@ private Q_SLOTS:
         if (ticking) {
             QTRY_VERIFY_WITH_TIMEOUT(ticks >= 2, 2000);
         } else {
-            QTest::qWait(80);
+            QTest::qWait(80); // nothing to wait for: eight periods in which no tick comes
             QCOMPARE(ticks, 0);
         }
         QCOMPARE(timer.Running(), running);
@@ -90,7 +90,7 @@ private Q_SLOTS:
                 firstTick = clock.elapsed();
         });
         timer.setRunning(true);
-        QTest::qWait(200);
+        QTest::qWait(200); // two thirds of the period pass before the restart
         clock.start();
         timer.setRunning(true);
         QVERIFY(timer.Running());

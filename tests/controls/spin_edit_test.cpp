@@ -340,7 +340,7 @@ private Q_SLOTS:
         QTest::mousePress(button, Qt::LeftButton);
         QCOMPARE(steps.size(), 1); // the press itself steps
         QVERIFY(host.spin->editor()->hasFocus());
-        QTest::qWait(150);
+        QTest::qWait(150); // nothing to wait for: early in the first delay no repeat comes
         QCOMPARE(steps.size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(steps.size() >= 4, 3000);
         QTest::mouseRelease(button, Qt::LeftButton);
@@ -353,8 +353,8 @@ private Q_SLOTS:
         for (int i = 2; i < held; ++i)
             QVERIFY2(steps[i] - steps[i - 1] >= 80, qPrintable(QString::number(steps[i] - steps[i - 1])));
 
-        // Released: no more steps.
-        QTest::qWait(350);
+        // Released: no more steps in a while of several repeat periods.
+        QTest::qWait(250);
         QCOMPARE(steps.size(), held);
         QVERIFY(!button->isHeld());
     }
@@ -366,7 +366,7 @@ private Q_SLOTS:
         host.spin->setValue(10);
         QTest::mousePress(host.spin->upButton(), Qt::LeftButton);
         host.spin->setEnabled(false);
-        QTest::qWait(600);
+        QTest::qWait(500); // nothing to wait for: past the first repeat's 400 ms, none came
         QCOMPARE(host.spin->Value(), 11);
         QVERIFY(!host.spin->upButton()->isHeld());
     }

@@ -414,7 +414,7 @@ private Q_SLOTS:
         SenderF->BBut1Click();
         QVERIFY(isIdle(SenderF));
         QVERIFY(!SenderF->CS->Active());
-        QTest::qWait(50);
+        QTest::qWait(50); // nothing to wait for: a while in which no box comes
         QVERIFY(program.fake.dialogs.boxes.isEmpty());
         QCOMPARE(SenderF->MSGL->text(), QStringLiteral("hello"));
         QVERIFY(SenderF->isVisible());

@@ -217,7 +217,7 @@ private Q_SLOTS:
         client.Socket()->WriteText(QStringLiteral("second"));
         QTRY_COMPARE(serverLog.reads.size(), 2);
         QCOMPARE(serverLog.reads, (QStringList{"first ", "second"}));
-        QTest::qWait(50);
+        QTest::qWait(50); // nothing to wait for: a while in which no third read comes
         QCOMPARE(serverLog.reads.size(), 2);
     }
 
@@ -366,7 +366,7 @@ private Q_SLOTS:
             QVERIFY2(error.message().contains(QStringLiteral("Invalid port %1").arg(port)), qPrintable(error.message()));
         }
         QCOMPARE(client.Socket()->SocketHandle(), -1);
-        QTest::qWait(50);
+        QTest::qWait(50); // nothing to wait for: a while in which no event and no box comes
         QVERIFY(log.events.isEmpty());
         QVERIFY(errorBoxes().isEmpty());
     }
@@ -455,11 +455,9 @@ private Q_SLOTS:
 
         RawPeer peer;
         QVERIFY(peer.connectTo(port));
-        if (!payload.isEmpty()) {
+        // Sent, the data is in the program's socket before the end arrives.
+        if (!payload.isEmpty())
             QVERIFY(peer.send(payload));
-            // The data is on its way before the end; its arrival may or may not be seen first.
-            QTest::qWait(20);
-        }
         if (reset)
             peer.reset();
         else
@@ -473,7 +471,7 @@ private Q_SLOTS:
         if (!payload.isEmpty())
             QCOMPARE(addresses, QStringList{"127.0.0.1"});
         QVERIFY(log.errorKinds.isEmpty());
-        QTest::qWait(50);
+        QTest::qWait(50); // nothing to wait for: a while in which no box comes
         QVERIFY(errorBoxes().isEmpty());
         QVERIFY(server.Active());
     }
@@ -525,7 +523,7 @@ private Q_SLOTS:
         QVERIFY(peer.send("unread"));
         QTRY_COMPARE(readEvents, 1);
         QVERIFY(peer.send("more"));
-        QTest::qWait(100);
+        QTest::qWait(50); // nothing to wait for: a while in which no further read event comes
         QCOMPARE(readEvents, 1);
         QVERIFY(!disconnected);
         peer.close();
@@ -599,6 +597,7 @@ private Q_SLOTS:
         QVERIFY(idle.connectTo(port));
         QVERIFY(busy.connectTo(port));
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 2);
+        // The pace is the point: one byte every 100 ms for three times the idle limit.
         for (int i = 0; i < 15; ++i) {
             QVERIFY(busy.send("."));
             QTest::qWait(100);
@@ -645,7 +644,7 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(stats().value(2).toInt() >= 25);
         stats();
-        QTest::qWait(1000);
+        QTest::qWait(1000); // the wake-ups of one second are counted
         const QList<QByteArray> busy = stats();
         QVERIFY2(busy.value(1).toInt() < 200, busy.join(' ').constData());
         QVERIFY(busy.value(2).toInt() < 40);
@@ -755,7 +754,7 @@ private Q_SLOTS:
         if (client)
             QCOMPARE(client->Socket()->LookupState(), how == "reopen" ? lsLookupAddress : lsIdle);
 
-        QTest::qWait(400);
+        QTest::qWait(400); // past the lookup's 150 ms: nothing to wait for where it was cancelled
         if (how == "reopen") {
             // Only the new attempt connects.
             QTRY_VERIFY(client->Active());
@@ -821,7 +820,7 @@ private Q_SLOTS:
         client->setPort(port);
         client->setActive(true);
         QTRY_VERIFY(handled);
-        QTest::qWait(50);
+        QTest::qWait(50); // nothing to wait for: the notices still queued for what is gone are handled
         if (action == "close connection") {
             QVERIFY(disconnected);
             QTRY_COMPARE(server->Socket()->ConnectionCount(), 0);
@@ -850,7 +849,9 @@ private Q_SLOTS:
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 1);
         QPointer<TServerClientWinSocket> connection = server.Socket()->Connections(0);
         peer.close();
-        ::usleep(20000); // the peer's end arrives, unseen by the event loop
+        // The peer's end arrives, unseen by the event loop.
+        pollfd arrived{connection->SocketHandle(), POLLRDHUP, 0};
+        QCOMPARE(::poll(&arrived, 1, 3000), 1);
         QVERIFY(connection);
         int last = 0;
         for (int i = 0; i < 3; ++i)
@@ -899,8 +900,8 @@ private Q_SLOTS:
         QCOMPARE(log.errorCodes, QList<int>{10054});
         QVERIFY(!client.Active());
         QCOMPARE(log.events.last(), QStringLiteral("disconnect"));
-        QTest::qWait(50);
-        QVERIFY(errorBoxes().isEmpty()); // a stale close notice of the old socket reports nothing
+        QTest::qWait(50); // nothing to wait for: a stale close notice of the old socket reports nothing
+        QVERIFY(errorBoxes().isEmpty());
     }
 
     // A client whose server goes away hears a disconnect and becomes inactive.

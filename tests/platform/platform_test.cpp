@@ -661,7 +661,7 @@ private Q_SLOTS:
         QVERIFY(window.killTimer(7));
         QVERIFY(!window.killTimer(7));
         const auto count = ticks.size();
-        QTest::qWait(50);
+        QTest::qWait(50); // nothing to wait for: five periods in which no tick comes
         QCOMPARE(ticks.size(), count);
         QVERIFY(std::all_of(ticks.begin(), ticks.end(), [](quintptr id) { return id == 7; }));
     }

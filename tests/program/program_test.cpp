@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +40,9 @@ class ProgramTest : public QObject {
         return process;
     }
 
+    // The program has created its windows: the first of them holds the single-instance lock.
+    bool windowsCreated() const { return QFileInfo::exists(home.filePath(QStringLiteral("run/Pellavine 1.2.lock"))); }
+
     void writeSettings(int port, int splash)
     {
         QDir().mkpath(dataDir());
@@ -69,8 +73,7 @@ private Q_SLOTS:
         QFETCH(int, signal);
         QProcess* program = start();
         QVERIFY(program->waitForStarted());
-        // Give it time to create its windows; a signal during start-up must work too.
-        QTest::qWait(700);
+        QTRY_VERIFY_WITH_TIMEOUT(windowsCreated(), 8000);
         ::kill(program->processId(), signal);
         QVERIFY(program->waitForFinished(10000));
         QCOMPARE(program->exitStatus(), QProcess::NormalExit);
@@ -96,7 +99,7 @@ private Q_SLOTS:
         writeSettings(port, 1000);
         QProcess* program = start();
         QVERIFY(program->waitForStarted());
-        QTest::qWait(300);
+        QTRY_VERIFY_WITH_TIMEOUT(windowsCreated(), 8000);
         QVERIFY2(!acceptsOnLoopback(port), "listening during the welcome window");
         QTRY_VERIFY_WITH_TIMEOUT(acceptsOnLoopback(port), 8000);
         ::kill(program->processId(), SIGTERM);

@@ -236,7 +236,7 @@ private Q_SLOTS:
                 QVERIFY(sounds.isEmpty());
             }
         } else {
-            QTest::qWait(250);
+            QTest::qWait(160); // nothing to wait for: four intervals without a re-focus
             QCOMPARE(activationsOf(program.fake, MsgF), 1);
             QVERIFY(program.fake.sound.played.isEmpty());
         }
@@ -244,7 +244,7 @@ private Q_SLOTS:
         // Hidden, the viewer stays quiet.
         MsgF->hide();
         const int afterHide = activationsOf(program.fake, MsgF);
-        QTest::qWait(150);
+        QTest::qWait(160); // nothing to wait for: four intervals without a re-focus
         QCOMPARE(activationsOf(program.fake, MsgF), afterHide);
     }
 
