@@ -196,12 +196,6 @@ void TForm1::FormClose()
     SS->setActive(false);
 }
 
-void TForm1::showEvent(QShowEvent* event)
-{
-    TSkinForm::showEvent(event);
-    FormShow();
-}
-
 void TForm1::FormShow()
 {
     TIconQ->HideTaskbarButton();

@@ -57,7 +57,7 @@ public:
     void FormCreate();
     void FormDestroy();
     void FormClose();
-    void FormShow();
+    void FormShow() override;
     void Ef1Timer();
     void Image1MouseDown();
     void SpeedButton1Click();
@@ -77,7 +77,6 @@ public:
     void N3Click();
 
 protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();

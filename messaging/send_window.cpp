@@ -210,21 +210,13 @@ void TSenderF::FormCreate()
         std::rethrow_exception(failure);
 }
 
-void TSenderF::showEvent(QShowEvent* event)
-{
-    TSkinForm::showEvent(event);
-    if (!event->spontaneous())
-        platform::runGuarded([this] { FormShow(); });
-}
-
 void TSenderF::FormShow()
 {
     ADRL->setEditText(App().LastAddress);
     // The message field is first in the tab order, so every showing starts there; after a send,
     // disabling the field had moved the focus away.
     MSGL->setFocus();
-    if (App().SoundOn)
-        platform::sound().play(App().WindowSoundPath);
+    playWindowSound();
 }
 
 void TSenderF::BBut1Click()

@@ -46,7 +46,7 @@ public:
     QStringList Addresses() const;
 
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     void FormClose();
     // Runs once at process end, before the window is deleted. Throws std::runtime_error
     // ("Cannot create file %s") or EIniFileException when a file cannot be written.
@@ -62,7 +62,6 @@ public:
     void skinpicMouseDown();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

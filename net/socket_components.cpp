@@ -29,21 +29,17 @@ void TAbstractSocket::CheckInactive() const
         throw ESocketError(QString::fromLatin1(net::CantChangeWhileActive));
 }
 
-void TAbstractSocket::setHost(const QString& Value)
+// A text equal to the old one without regard to case is no change.
+void TAbstractSocket::setText(QString& field, const QString& Value)
 {
-    if (Value.compare(host_, Qt::CaseInsensitive) == 0)
+    if (Value.compare(field, Qt::CaseInsensitive) == 0)
         return;
     CheckInactive();
-    host_ = Value;
+    field = Value;
 }
 
-void TAbstractSocket::setAddress(const QString& Value)
-{
-    if (Value.compare(address_, Qt::CaseInsensitive) == 0)
-        return;
-    CheckInactive();
-    address_ = Value;
-}
+void TAbstractSocket::setHost(const QString& Value) { setText(host_, Value); }
+void TAbstractSocket::setAddress(const QString& Value) { setText(address_, Value); }
 
 void TAbstractSocket::setPort(int Value)
 {
@@ -53,13 +49,7 @@ void TAbstractSocket::setPort(int Value)
     port_ = Value;
 }
 
-void TAbstractSocket::setService(const QString& Value)
-{
-    if (Value.compare(service_, Qt::CaseInsensitive) == 0)
-        return;
-    CheckInactive();
-    service_ = Value;
-}
+void TAbstractSocket::setService(const QString& Value) { setText(service_, Value); }
 
 void TAbstractSocket::InitSocket(TCustomWinSocket* Socket)
 {

@@ -41,6 +41,7 @@ protected:
 
 private:
     void CheckInactive() const;
+    void setText(QString& field, const QString& Value);
 
     QString host_;
     QString address_;

@@ -517,12 +517,7 @@ void TCustomWinSocket::Open(const QString& Name, const QString& Address, const Q
         throw ESocketError(QString::fromLatin1(net::SocketAlreadyOpen));
     renewSocket(Service, Port);
     lookupClient_ = true;
-    const std::shared_ptr<Life> life = life_;
-    const Ticket ticket = ticket_;
-    try {
-        Event(this, seLookup);
-        if (!life->self || ticket != ticket_)
-            return;
+    startOpening([&](Ticket ticket) {
         if (!Name.isEmpty()) {
             startLookup(true, Name);
             lookupService_ = Service;
@@ -531,6 +526,7 @@ void TCustomWinSocket::Open(const QString& Name, const QString& Address, const Q
             return;
         }
         if (Address.isEmpty()) {
+            const std::shared_ptr<Life> life = life_;
             int code = net::wsa::NoAddressCode;
             Error(this, eeLookup, code);
             if (!life->self)
@@ -545,11 +541,7 @@ void TCustomWinSocket::Open(const QString& Name, const QString& Address, const Q
             net::raiseSocketError(EADDRNOTAVAIL, "connect");
         addr_.sin_addr = address;
         continueWithService(Service, Port);
-    } catch (...) {
-        if (life->self)
-            HandleClose(ticket);
-        throw;
-    }
+    });
 }
 
 void TCustomWinSocket::Listen(const QString& Service, int Port, int QueueSize)
@@ -559,13 +551,20 @@ void TCustomWinSocket::Listen(const QString& Service, int Port, int QueueSize)
     renewSocket(Service, Port);
     lookupClient_ = false;
     lookupQueueSize_ = QueueSize > 0 && QueueSize < ListenQueueLimit ? QueueSize : ListenQueueLimit;
+    startOpening([&](Ticket) { continueWithService(Service, Port); });
+}
+
+// Opening and listening alike: the lookup event, then the rest on the socket, unless a handler has
+// closed or destroyed it meanwhile. Whatever is thrown closes the socket and goes on to the caller.
+void TCustomWinSocket::startOpening(const std::function<void(Ticket socket)>& rest)
+{
     const std::shared_ptr<Life> life = life_;
     const Ticket ticket = ticket_;
     try {
         Event(this, seLookup);
         if (!life->self || ticket != ticket_)
             return;
-        continueWithService(Service, Port);
+        rest(ticket);
     } catch (...) {
         if (life->self)
             HandleClose(ticket);

@@ -106,6 +106,7 @@ private:
     void parkTimer();
 
     void createSocket();
+    void startOpening(const std::function<void(Ticket socket)>& rest);
     // Drops what an earlier attempt left, checks the port and takes a new socket.
     void renewSocket(const QString& Service, int Port);
     void adoptSocket(int socket);

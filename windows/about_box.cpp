@@ -147,17 +147,9 @@ void TAboutBox::FormCreate()
     Version->setText(VersionText);
 }
 
-void TAboutBox::showEvent(QShowEvent* event)
-{
-    TSkinForm::showEvent(event);
-    if (!event->spontaneous())
-        platform::runGuarded([this] { FormShow(); });
-}
-
 void TAboutBox::FormShow()
 {
-    if (App().SoundOn)
-        platform::sound().play(App().WindowSoundPath);
+    playWindowSound();
 }
 
 void TAboutBox::BBut1Click()

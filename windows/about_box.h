@@ -34,13 +34,12 @@ public:
     void FormCreate();
     // Runs once at process end, before the window is deleted.
     void FormDestroy();
-    void FormShow();
+    void FormShow() override;
     void BBut1Click();
     void BBut3Click();
     void Image6MouseDown();
 
 protected:
-    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();

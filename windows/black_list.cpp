@@ -256,8 +256,7 @@ void TBListF::FormCreate()
 
 void TBListF::FormShow()
 {
-    if (App().SoundOn)
-        platform::sound().play(App().WindowSoundPath);
+    playWindowSound();
 }
 
 void TBListF::FormDestroy()
@@ -336,14 +335,6 @@ void TBListF::BlistKeyDown(int key)
 }
 
 // ----- Events -----
-
-void TBListF::showEvent(QShowEvent* event)
-{
-    TSkinForm::showEvent(event);
-    // A spontaneous show is the window coming back from minimised, not a new showing.
-    if (!event->spontaneous())
-        FormShow();
-}
 
 void TBListF::closeEvent(QCloseEvent* event)
 {

@@ -52,7 +52,7 @@ public:
 
     // --- Handlers ---
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     // Runs once at process end, before the window is deleted; throws std::runtime_error
     // ("Cannot create file <path>") when the file cannot be written.
     void FormDestroy();
@@ -76,7 +76,6 @@ public:
     static const QString NotSavedText;
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -134,18 +134,10 @@ void TConfigF::loadControls(const AppState& app)
     AutoFocusEDClick();
 }
 
-void TConfigF::showEvent(QShowEvent* event)
-{
-    TSkinForm::showEvent(event);
-    if (!event->spontaneous())
-        platform::runGuarded([this] { FormShow(); });
-}
-
 void TConfigF::FormShow()
 {
     loadControls(App());
-    if (App().SoundOn)
-        platform::sound().play(App().WindowSoundPath);
+    playWindowSound();
 }
 
 void TConfigF::AutoFocusEDClick()

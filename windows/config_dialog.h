@@ -39,7 +39,7 @@ public:
 
     // Runs once at process end, before the window is deleted.
     void FormDestroy();
-    void FormShow();
+    void FormShow() override;
     void BBut1Click();
     void BBut2Click();
     void BBut4Click();
@@ -50,7 +50,6 @@ public:
     void Image3MouseDown();
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -347,10 +347,8 @@ void TMsgF::FormCreate()
 void TMsgF::showEvent(QShowEvent* event)
 {
     TSkinForm::showEvent(event);
-    if (event->spontaneous())
-        return;
-    MsgLab->setFocus();
-    platform::runGuarded([this] { FormShow(); });
+    if (!event->spontaneous())
+        MsgLab->setFocus();
 }
 
 void TMsgF::FormShow()

@@ -64,7 +64,7 @@ public:
 
     // --- Handlers ---
     void FormCreate();
-    void FormShow();
+    void FormShow() override;
     void FormHide();
     // Runs once at process end, before the window is deleted.
     void FormDestroy();

@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QShowEvent>
 
 namespace skin {
 QColor background() { return QColor(0xF6, 0xF9, 0xEC); }
@@ -258,17 +259,34 @@ void TSkinForm::openHelp()
     platform::shell().open(App().HelpPath);
 }
 
-TBBut* TSkinForm::makeFrameButton(FrameButton which, QPoint at, QWidget* parent)
+void TSkinForm::playWindowSound()
 {
-    auto* button = new TBBut(this, parent);
-    const QString base = which == FrameButton::Close ? QStringLiteral("close") : QStringLiteral("help");
+    if (App().SoundOn)
+        platform::sound().play(App().WindowSoundPath);
+}
+
+namespace {
+
+// A button of the skinned look with its three faces, the pictures base_up, base_down, base_hot.
+TBBut* skinnedButton(QWidget* owner, QWidget* parent, const QString& base, bool useFontDown)
+{
+    auto* button = new TBBut(owner, parent);
     button->setShape(TBBut::bsSpacer);
     button->setCorner(0);
     button->setUnMouse(0);
-    button->setUseFontDown(true);
+    button->setUseFontDown(useFontDown);
     button->setPictUp(assets::picture(base + QStringLiteral("_up")));
     button->setPictDown(assets::picture(base + QStringLiteral("_down")));
     button->setPictEn(assets::picture(base + QStringLiteral("_hot")));
+    return button;
+}
+
+} // namespace
+
+TBBut* TSkinForm::makeFrameButton(FrameButton which, QPoint at, QWidget* parent)
+{
+    const QString base = which == FrameButton::Close ? QStringLiteral("close") : QStringLiteral("help");
+    TBBut* button = skinnedButton(this, parent, base, true);
     button->setGeometry(QRect(at, QSize(FrameButtonSize, FrameButtonSize)));
     // Named like its hint, also where a window drops the hint.
     if (which == FrameButton::Close) {
@@ -286,16 +304,9 @@ TBBut* TSkinForm::makeFrameButton(FrameButton which, QPoint at, QWidget* parent)
 TBBut* TSkinForm::makePushButton(const QString& caption, const QRect& geometry, ButtonLook look,
                                  QWidget* parent)
 {
-    auto* button = new TBBut(this, parent);
     const QString base = look == ButtonLook::MainAction ? QStringLiteral("button_main")
                                                         : QStringLiteral("button");
-    button->setShape(TBBut::bsSpacer);
-    button->setCorner(0);
-    button->setUnMouse(0);
-    button->setUseFontDown(false);
-    button->setPictUp(assets::picture(base + QStringLiteral("_up")));
-    button->setPictDown(assets::picture(base + QStringLiteral("_down")));
-    button->setPictEn(assets::picture(base + QStringLiteral("_hot")));
+    TBBut* button = skinnedButton(this, parent, base, false);
     button->setCaption(caption);
     button->setGeometry(geometry);
     return button;
@@ -307,6 +318,9 @@ void TSkinForm::showEvent(QShowEvent* event)
     // is mapped, which is when window managers read it.
     platform::windowSystem().hideTaskbarButton(this);
     QWidget::showEvent(event);
+    // A spontaneous show is the window coming back from minimised, not a new showing.
+    if (!event->spontaneous())
+        platform::runGuarded([this] { FormShow(); });
 }
 
 void TSkinForm::hideEvent(QHideEvent* event)

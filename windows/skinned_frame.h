@@ -117,6 +117,12 @@ public:
 
     // Opens the help document with the desktop's program for it; the result is ignored.
     static void openHelp();
+    // The window sound, when sounds are on.
+    static void playWindowSound();
+
+    // The window's handler of being shown, run on each showing (not on coming back from
+    // minimised); what it throws is reported.
+    virtual void FormShow() {}
 
     // A 16 x 16 close or help button with its three pictures and hint; help buttons open the
     // help document.
