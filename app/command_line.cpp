@@ -142,7 +142,7 @@ int send(const CommandLine& request)
     if (request.words.isEmpty()) {
         if (::isatty(STDIN_FILENO))
             print(stderr, QStringLiteral("Введите текст сообщения и нажмите Ctrl+D:\n"));
-        text = TextFromInput(readStandardInput(&tooLong));
+        text = textFromInput(readStandardInput(&tooLong));
     } else {
         text = request.words.join(QLatin1Char(' '));
     }
@@ -176,7 +176,7 @@ int send(const CommandLine& request)
 
 } // namespace
 
-bool IsCommandLine(int argc, char* argv[])
+bool isCommandLine(int argc, char* argv[])
 {
     if (argc < 2)
         return false;
@@ -190,7 +190,7 @@ bool IsCommandLine(int argc, char* argv[])
     return true;
 }
 
-CommandLine ParseCommandLine(const QStringList& arguments)
+CommandLine parseCommandLine(const QStringList& arguments)
 {
     CommandLine result;
     result.kind = CommandLine::Send;
@@ -260,7 +260,7 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     return result;
 }
 
-QString TextFromInput(const QByteArray& bytes)
+QString textFromInput(const QByteArray& bytes)
 {
     QString text = QString::fromLocal8Bit(bytes);
     while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r')))
@@ -268,14 +268,14 @@ QString TextFromInput(const QByteArray& bytes)
     return text;
 }
 
-QString UsageText()
+QString usageText()
 {
     return QStringLiteral(
         "Использование: pellavine --send КОМУ [--port ПОРТ] [--timeout СЕКУНДЫ] [--] [ТЕКСТ...]\n"
         "Подробнее: pellavine --help\n");
 }
 
-QString HelpText()
+QString helpText()
 {
     return QStringLiteral(
                "Использование:\n"
@@ -320,7 +320,7 @@ QString HelpText()
         .arg(settings::key(&AppState::Port).fallback);
 }
 
-int RunCommandLine(int argc, char* argv[])
+int runCommandLine(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Pellavine"));
@@ -329,11 +329,11 @@ int RunCommandLine(int argc, char* argv[])
     ConsoleDialogs dialogs;
     platform::setDialogs(&dialogs);
 
-    const CommandLine request = ParseCommandLine(QCoreApplication::arguments().mid(1));
+    const CommandLine request = parseCommandLine(QCoreApplication::arguments().mid(1));
     int status = StatusUsage;
     switch (request.kind) {
     case CommandLine::Help:
-        print(stdout, HelpText());
+        print(stdout, helpText());
         status = StatusDelivered;
         break;
     case CommandLine::Version:
@@ -342,7 +342,7 @@ int RunCommandLine(int argc, char* argv[])
         break;
     case CommandLine::Invalid:
         printError(request.error);
-        print(stderr, UsageText());
+        print(stderr, usageText());
         status = StatusUsage;
         break;
     case CommandLine::Send:

@@ -25,18 +25,18 @@ enum CommandLineStatus {
 
 // Whether the arguments are for the command line. Qt's own options (-platform, -session from a
 // session manager and the like) still start the tray program.
-bool IsCommandLine(int argc, char* argv[]);
+bool isCommandLine(int argc, char* argv[]);
 
 // The arguments after the program name, GNU style: long options, "--opt value" or
 // "--opt=value", options and text in any order, "--" ends the options.
-CommandLine ParseCommandLine(const QStringList& arguments);
+CommandLine parseCommandLine(const QStringList& arguments);
 
 // The text to send from what standard input gave: the line end(s) that echo and editors put at
 // the end are not part of the message.
-QString TextFromInput(const QByteArray& bytes);
+QString textFromInput(const QByteArray& bytes);
 
-QString UsageText();
-QString HelpText();
+QString usageText();
+QString helpText();
 
 // Runs the command line to its end under a console application object; returns the exit status.
-int RunCommandLine(int argc, char* argv[]);
+int runCommandLine(int argc, char* argv[]);

@@ -4,7 +4,7 @@
 int main(int argc, char* argv[])
 {
     // Decided before any application object exists: the command line must never need a display.
-    if (IsCommandLine(argc, argv))
-        return RunCommandLine(argc, argv);
-    return RunProgram(argc, argv);
+    if (isCommandLine(argc, argv))
+        return runCommandLine(argc, argv);
+    return runProgram(argc, argv);
 }

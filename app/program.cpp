@@ -34,7 +34,7 @@ void destroyWindow(Window*& window)
 
 } // namespace
 
-void CreateWindows()
+void createWindows()
 {
     controls::ApplicationLink& link = controls::applicationLink();
     link.terminate = [] { Application().Terminate(); };
@@ -52,12 +52,12 @@ void CreateWindows()
     new TBListF;
 }
 
-void DestroyWindows()
+void destroyWindows()
 {
     if (Form1)
         platform::runGuarded([] { Form1->FormClose(); });
     // After the listener has let its connections go, which completes what they brought.
-    DropWaitingMessages();
+    dropWaitingMessages();
     destroyWindow(BListF);
     destroyWindow(ConfigF);
     destroyWindow(SenderF);
@@ -66,7 +66,7 @@ void DestroyWindows()
     destroyWindow(Form1);
 }
 
-int RunProgram(int argc, char* argv[])
+int runProgram(int argc, char* argv[])
 {
     // X11 or Wayland: decided before the application object connects to either.
     platform::ApplicationArguments arguments(argc, argv);
@@ -89,9 +89,9 @@ int RunProgram(int argc, char* argv[])
 
     // Room for many connections at once; the listener bounds what peers may hold.
     platform::raiseDescriptorLimit();
-    CreateWindows();
+    createWindows();
     Application().Run();
-    DestroyWindows();
+    destroyWindows();
     platform::releaseTrayHost();
     return 0;
 }

@@ -232,7 +232,7 @@ void TForm1::SpeedButton1Click()
 void TForm1::SSClientRead(QObject* Sender, TCustomWinSocket* Socket)
 {
     Q_UNUSED(Sender);
-    ReceiveMessage(Socket);
+    receiveMessage(Socket);
 }
 
 void TForm1::showMessageHint()

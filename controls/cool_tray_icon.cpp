@@ -24,7 +24,7 @@ int g_dispatchDepth = 0;
 
 // --- TTrayIconHandler -----------------------------------------------------------------------
 
-TTrayIconHandler::TTrayIconHandler() : window_(new platform::NoticeWindow(&TTrayIconHandler::OnNotice))
+TTrayIconHandler::TTrayIconHandler() : window_(new platform::NoticeWindow(&TTrayIconHandler::onNotice))
 {
     // The tray may report from inside its own calls; each notice is handled on the event loop,
     // one at a time, like every other event of the program.
@@ -49,7 +49,7 @@ TTrayIconHandler::~TTrayIconHandler()
 
 TTrayIconHandler* TTrayIconHandler::Instance() { return g_handler; }
 
-void TTrayIconHandler::AddRef(TCoolTrayIcon* icon)
+void TTrayIconHandler::addRef(TCoolTrayIcon* icon)
 {
     if (!g_handler)
         g_handler = new TTrayIconHandler;
@@ -57,7 +57,7 @@ void TTrayIconHandler::AddRef(TCoolTrayIcon* icon)
     ++g_handler->refCount_;
 }
 
-void TTrayIconHandler::Release(TCoolTrayIcon* icon)
+void TTrayIconHandler::release(TCoolTrayIcon* icon)
 {
     if (!g_handler)
         return;
@@ -70,7 +70,7 @@ void TTrayIconHandler::Release(TCoolTrayIcon* icon)
     }
 }
 
-void TTrayIconHandler::OnNotice(unsigned notice, quintptr wParam, qintptr lParam)
+void TTrayIconHandler::onNotice(unsigned notice, quintptr wParam, qintptr lParam)
 {
     if (!g_handler)
         return;
@@ -79,7 +79,7 @@ void TTrayIconHandler::OnNotice(unsigned notice, quintptr wParam, qintptr lParam
         // The id names the icon; one destroyed since the tray spoke is no longer listed.
         for (TCoolTrayIcon* icon : std::as_const(g_handler->icons_)) {
             if (icon->Id() == wParam) {
-                platform::runGuarded([icon, lParam] { icon->HandleIconMessage(static_cast<TrayNotice>(lParam)); });
+                platform::runGuarded([icon, lParam] { icon->handleIconMessage(static_cast<TrayNotice>(lParam)); });
                 break;
             }
         }
@@ -87,7 +87,7 @@ void TTrayIconHandler::OnNotice(unsigned notice, quintptr wParam, qintptr lParam
         const QList<TCoolTrayIcon*> icons = g_handler->icons_;
         for (TCoolTrayIcon* icon : icons) {
             if (g_handler && g_handler->icons_.contains(icon))
-                platform::runGuarded([icon] { icon->TaskbarRestarted(); });
+                platform::runGuarded([icon] { icon->taskbarRestarted(); });
         }
     }
     --g_dispatchDepth;
@@ -97,13 +97,13 @@ void TTrayIconHandler::OnNotice(unsigned notice, quintptr wParam, qintptr lParam
 
 TCoolTrayIcon::TCoolTrayIcon(QWidget* owner) : QObject(owner), owner_(owner)
 {
-    TTrayIconHandler::AddRef(this);
+    TTrayIconHandler::addRef(this);
     ShellIconRecord.id = reinterpret_cast<quintptr>(this);
     AnimationTimer = std::make_unique<TSimpleTimer>();
-    AnimationTimer->setOnTick([this](TSimpleTimer*) { CycleTick(); });
+    AnimationTimer->setOnTick([this](TSimpleTimer*) { cycleTick(); });
     ClickDelayTimer = std::make_unique<TSimpleTimer>();
-    ClickDelayTimer->setOnTick([this](TSimpleTimer*) { ClickTimerTick(); });
-    PointerWatchTimer = std::make_unique<TSimpleTimer>(PointerWatchPeriod, [this](TSimpleTimer*) { ExitTick(); });
+    ClickDelayTimer->setOnTick([this](TSimpleTimer*) { clickTimerTick(); });
+    PointerWatchTimer = std::make_unique<TSimpleTimer>(PointerWatchPeriod, [this](TSimpleTimer*) { exitTick(); });
     if (owner_)
         owner_->installEventFilter(this);
 }
@@ -117,7 +117,7 @@ TCoolTrayIcon::~TCoolTrayIcon()
     PointerWatchTimer.reset();
     if (owner_)
         owner_->removeEventFilter(this);
-    TTrayIconHandler::Release(this);
+    TTrayIconHandler::release(this);
 }
 
 void TCoolTrayIcon::Loaded()
@@ -136,7 +136,7 @@ void TCoolTrayIcon::Loaded()
     setCycleIcons(cycleIcons_);
     setWantEnterExitEvents(wantEnterExitEvents_);
     ShellIconRecord.timeoutOrVersion = 0;
-    Send(TrayRequest::SetVersion);
+    send(TrayRequest::SetVersion);
 }
 
 // --- properties ------------------------------------------------------------------------------
@@ -172,7 +172,7 @@ void TCoolTrayIcon::setIconIndex(int index)
 {
     if (iconList_) {
         iconIndex_ = index >= iconList_->Count() ? iconList_->Count() - 1 : index;
-        LoadIcon(iconIndex_);
+        loadIcon(iconIndex_);
     } else {
         iconIndex_ = 0;
     }
@@ -212,7 +212,7 @@ void TCoolTrayIcon::setShowHint(bool on)
 void TCoolTrayIcon::setEnabled(bool on)
 {
     enabled_ = on;
-    OfferMenu();
+    offerMenu();
 }
 
 void TCoolTrayIcon::setPopupMenu(QMenu* menu)
@@ -222,10 +222,10 @@ void TCoolTrayIcon::setPopupMenu(QMenu* menu)
     if (menu) {
         popupMenuGone_ = connect(menu, &QObject::destroyed, this, [this] {
             popupMenu_ = nullptr;
-            OfferMenu();
+            offerMenu();
         });
     }
-    OfferMenu();
+    offerMenu();
 }
 
 void TCoolTrayIcon::setWantEnterExitEvents(bool on)
@@ -236,9 +236,9 @@ void TCoolTrayIcon::setWantEnterExitEvents(bool on)
 
 // Where the desktop opens an icon's menu by itself, it may do so only while the icon reports
 // mouse activity at all.
-void TCoolTrayIcon::OfferMenu() { platform::trayHost().setMenu(Id(), enabled_ ? popupMenu_.data() : nullptr); }
+void TCoolTrayIcon::offerMenu() { platform::trayHost().setMenu(Id(), enabled_ ? popupMenu_.data() : nullptr); }
 
-void TCoolTrayIcon::LoadIcon(int index)
+void TCoolTrayIcon::loadIcon(int index)
 {
     if (!iconList_ || index < 0 || index >= iconList_->Count())
         return;
@@ -248,31 +248,31 @@ void TCoolTrayIcon::LoadIcon(int index)
 
 // --- requests --------------------------------------------------------------------------------
 
-void TCoolTrayIcon::PrepareRecord()
+void TCoolTrayIcon::prepareRecord()
 {
     ShellIconRecord.icon = icon_;
     ShellIconRecord.tip = !hint_.isEmpty() && showHint_ ? TrayIconRecord::clip(hint_, TrayIconRecord::TipLimit) : QString();
 }
 
-bool TCoolTrayIcon::Send(TrayRequest kind)
+bool TCoolTrayIcon::send(TrayRequest kind)
 {
-    PrepareRecord();
+    prepareRecord();
     return platform::trayHost().request(kind, ShellIconRecord);
 }
 
 bool TCoolTrayIcon::AddTrayIcon()
 {
     iconVisible_ = true;
-    return Send(TrayRequest::Add);
+    return send(TrayRequest::Add);
 }
 
 bool TCoolTrayIcon::RemoveTrayIcon()
 {
     iconVisible_ = false;
-    return Send(TrayRequest::Delete);
+    return send(TrayRequest::Delete);
 }
 
-bool TCoolTrayIcon::UpdateTrayIcon() { return Send(TrayRequest::Modify); }
+bool TCoolTrayIcon::UpdateTrayIcon() { return send(TrayRequest::Modify); }
 
 bool TCoolTrayIcon::ShowBalloon(const QString& title, const QString& text, TBalloonHintIcon iconKind,
                                 quint8 timeoutSeconds)
@@ -280,13 +280,13 @@ bool TCoolTrayIcon::ShowBalloon(const QString& title, const QString& text, TBall
     // Any balloon still showing goes first.
     ShellIconRecord.flags |= TrayIconRecord::InfoFlag;
     ShellIconRecord.infoText.clear();
-    Send(TrayRequest::Modify);
+    send(TrayRequest::Modify);
 
     ShellIconRecord.infoText = TrayIconRecord::clip(text, TrayIconRecord::InfoLimit);
     ShellIconRecord.infoTitle = TrayIconRecord::clip(title, TrayIconRecord::InfoTitleLimit);
     ShellIconRecord.timeoutOrVersion = quint32(timeoutSeconds) * 1000;
     ShellIconRecord.infoFlags = iconKind;
-    const bool shown = Send(TrayRequest::Modify);
+    const bool shown = send(TrayRequest::Modify);
 
     // Later updates must not bring the balloon back.
     ShellIconRecord.flags = TrayIconRecord::NormalFlags;
@@ -306,7 +306,7 @@ void TCoolTrayIcon::HideTaskbarButton() { controls::hideTaskbarButton(); }
 
 // --- what the tray reports -------------------------------------------------------------------
 
-TCoolTrayIcon::TShiftState TCoolTrayIcon::ShiftState(TShiftFlag button) const
+TCoolTrayIcon::TShiftState TCoolTrayIcon::shiftState(TShiftFlag button) const
 {
     const Qt::KeyboardModifiers keys = platform::trayHost().keyboardModifiers();
     TShiftState shift = button;
@@ -319,7 +319,7 @@ TCoolTrayIcon::TShiftState TCoolTrayIcon::ShiftState(TShiftFlag button) const
     return shift;
 }
 
-QPoint TCoolTrayIcon::Cursor() const { return platform::trayHost().cursorPos().value_or(QPoint()); }
+QPoint TCoolTrayIcon::cursor() const { return platform::trayHost().cursorPos().value_or(QPoint()); }
 
 void TCoolTrayIcon::raise(const TNotifyEvent& event)
 {
@@ -329,13 +329,13 @@ void TCoolTrayIcon::raise(const TNotifyEvent& event)
 
 void TCoolTrayIcon::raiseMouse(const TMouseEvent& event, Qt::MouseButton button, TShiftFlag flag)
 {
-    const TShiftState shift = ShiftState(flag);
-    const QPoint at = Cursor();
+    const TShiftState shift = shiftState(flag);
+    const QPoint at = cursor();
     if (event)
         event(this, button, shift, at.x(), at.y());
 }
 
-void TCoolTrayIcon::HandleIconMessage(TrayNotice notice)
+void TCoolTrayIcon::handleIconMessage(TrayNotice notice)
 {
     switch (notice) {
     case TrayNotice::BalloonShow:
@@ -361,8 +361,8 @@ void TCoolTrayIcon::HandleIconMessage(TrayNotice notice)
             raise(OnMouseEnter);
             PointerOut = false;
         }
-        const TShiftState shift = ShiftState(TShiftFlag(0));
-        const QPoint at = Cursor();
+        const TShiftState shift = shiftState(TShiftFlag(0));
+        const QPoint at = cursor();
         if (OnMouseMove)
             OnMouseMove(this, shift, at.x(), at.y());
         LastPointer = at;
@@ -377,7 +377,7 @@ void TCoolTrayIcon::HandleIconMessage(TrayNotice notice)
         raiseMouse(OnMouseDown, Qt::LeftButton, ssLeft);
         LeftPressed = true;
         if (leftPopup_)
-            PopupAtCursor();
+            popupAtCursor();
         break;
     case TrayNotice::LeftUp:
         if (LeftPressed)
@@ -395,11 +395,11 @@ void TCoolTrayIcon::HandleIconMessage(TrayNotice notice)
         DoubleClicked = true;
         raise(OnDblClick);
         if (popupMenu_ && !leftPopup_)
-            RunDefaultMenuItem();
+            runDefaultMenuItem();
         break;
     case TrayNotice::RightDown:
         raiseMouse(OnMouseDown, Qt::RightButton, ssRight);
-        PopupAtCursor();
+        popupAtCursor();
         break;
     case TrayNotice::RightUp:
         raiseMouse(OnMouseUp, Qt::RightButton, ssRight);
@@ -415,13 +415,13 @@ void TCoolTrayIcon::HandleIconMessage(TrayNotice notice)
     }
 }
 
-void TCoolTrayIcon::TaskbarRestarted()
+void TCoolTrayIcon::taskbarRestarted()
 {
     if (iconVisible_)
         AddTrayIcon();
 }
 
-void TCoolTrayIcon::ClickTimerTick()
+void TCoolTrayIcon::clickTimerTick()
 {
     ClickDelayTimer->setRunning(false);
     if (!DoubleClicked && ClickPending) {
@@ -431,11 +431,11 @@ void TCoolTrayIcon::ClickTimerTick()
     DoubleClicked = false;
 }
 
-void TCoolTrayIcon::CycleTick()
+void TCoolTrayIcon::cycleTick()
 {
     if (!iconList_)
         return;
-    LoadIcon(iconIndex_);
+    loadIcon(iconIndex_);
     const int next = iconIndex_ < iconList_->Count() - 1 ? iconIndex_ + 1 : 0;
     if (OnCycle)
         OnCycle(this, next);
@@ -444,7 +444,7 @@ void TCoolTrayIcon::CycleTick()
         iconIndex_ = iconIndex_ < iconList_->Count() - 1 ? iconIndex_ + 1 : 0;
 }
 
-void TCoolTrayIcon::ExitTick()
+void TCoolTrayIcon::exitTick()
 {
     if (PointerOut)
         return;
@@ -456,7 +456,7 @@ void TCoolTrayIcon::ExitTick()
     }
 }
 
-void TCoolTrayIcon::PopupAtCursor()
+void TCoolTrayIcon::popupAtCursor()
 {
     if (!popupMenu_)
         return;
@@ -466,7 +466,7 @@ void TCoolTrayIcon::PopupAtCursor()
     platform::trayHost().popupMenu(popupMenu_, *at);
 }
 
-void TCoolTrayIcon::RunDefaultMenuItem()
+void TCoolTrayIcon::runDefaultMenuItem()
 {
     if (QAction* item = popupMenu_->defaultAction())
         item->trigger();
@@ -474,7 +474,7 @@ void TCoolTrayIcon::RunDefaultMenuItem()
 
 // --- the owner window ------------------------------------------------------------------------
 
-void TCoolTrayIcon::MinimizeToTrayNow()
+void TCoolTrayIcon::minimizeToTrayNow()
 {
     HideToTray();
     setIconVisible(true);
@@ -499,7 +499,7 @@ bool TCoolTrayIcon::eventFilter(QObject* watched, QEvent* event)
                 raise(OnMinimizeToTray);
                 // Shown again later, the window comes back in its normal state.
                 owner_->setWindowState(owner_->windowState() & ~Qt::WindowMinimized);
-                MinimizeToTrayNow();
+                minimizeToTrayNow();
             }
             break;
         default:

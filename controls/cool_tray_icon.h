@@ -106,21 +106,21 @@ private:
     friend class TTrayIconHandler;
 
     // What the tray reported about this icon.
-    void HandleIconMessage(platform::TrayNotice notice);
+    void handleIconMessage(platform::TrayNotice notice);
     // The tray came back without its icons.
-    void TaskbarRestarted();
-    void ClickTimerTick();
-    void CycleTick();
-    void ExitTick();
-    void PopupAtCursor();
-    void RunDefaultMenuItem();
-    void MinimizeToTrayNow();
-    void PrepareRecord();
-    bool Send(platform::TrayRequest kind);
-    void LoadIcon(int index);
-    void OfferMenu();
-    TShiftState ShiftState(TShiftFlag button) const;
-    QPoint Cursor() const;
+    void taskbarRestarted();
+    void clickTimerTick();
+    void cycleTick();
+    void exitTick();
+    void popupAtCursor();
+    void runDefaultMenuItem();
+    void minimizeToTrayNow();
+    void prepareRecord();
+    bool send(platform::TrayRequest kind);
+    void loadIcon(int index);
+    void offerMenu();
+    TShiftState shiftState(TShiftFlag button) const;
+    QPoint cursor() const;
     void raise(const TNotifyEvent& event);
     void raiseMouse(const TMouseEvent& event, Qt::MouseButton button, TShiftFlag flag);
 
@@ -170,9 +170,9 @@ private:
     TTrayIconHandler();
     ~TTrayIconHandler();
 
-    static void AddRef(TCoolTrayIcon* icon);
-    static void Release(TCoolTrayIcon* icon);
-    static void OnNotice(unsigned notice, quintptr wParam, qintptr lParam);
+    static void addRef(TCoolTrayIcon* icon);
+    static void release(TCoolTrayIcon* icon);
+    static void onNotice(unsigned notice, quintptr wParam, qintptr lParam);
 
     int refCount_ = 0;
     QList<TCoolTrayIcon*> icons_;

@@ -15,20 +15,20 @@ int g_dispatchDepth = 0;
 
 TSimpleTimer::TSimpleTimer() : systemTimerId_(reinterpret_cast<quintptr>(this))
 {
-    TSimpleTimerHandler::AddRef();
+    TSimpleTimerHandler::addRef();
 }
 
 TSimpleTimer::TSimpleTimer(quint32 Period, TNotifyEvent OnTick)
     : systemTimerId_(reinterpret_cast<quintptr>(this)), period_(Period), onTick_(std::move(OnTick))
 {
-    TSimpleTimerHandler::AddRef();
+    TSimpleTimerHandler::addRef();
 }
 
 TSimpleTimer::~TSimpleTimer()
 {
     if (running_)
         Stop(true);
-    TSimpleTimerHandler::Release();
+    TSimpleTimerHandler::release();
 }
 
 void TSimpleTimer::setRunning(bool on)
@@ -66,7 +66,7 @@ bool TSimpleTimer::Start()
     if (running_)
         Stop(true);
     TSimpleTimerHandler* handler = TSimpleTimerHandler::Instance();
-    if (!handler || !handler->SetTimer(systemTimerId_, period_))
+    if (!handler || !handler->setTimer(systemTimerId_, period_))
         return false;
     running_ = true;
     return true;
@@ -77,10 +77,10 @@ bool TSimpleTimer::Stop(bool clearRunning)
     if (clearRunning)
         running_ = false;
     TSimpleTimerHandler* handler = TSimpleTimerHandler::Instance();
-    return handler && handler->KillTimer(systemTimerId_);
+    return handler && handler->killTimer(systemTimerId_);
 }
 
-void TSimpleTimer::Tick()
+void TSimpleTimer::tick()
 {
     if (onTick_) {
         // A copy: the handler may replace itself or free the timer.
@@ -91,7 +91,7 @@ void TSimpleTimer::Tick()
 
 // --- TSimpleTimerHandler --------------------------------------------------------------------
 
-TSimpleTimerHandler::TSimpleTimerHandler() : window_(new platform::NoticeWindow(&TSimpleTimerHandler::OnNotice)) {}
+TSimpleTimerHandler::TSimpleTimerHandler() : window_(new platform::NoticeWindow(&TSimpleTimerHandler::onNotice)) {}
 
 TSimpleTimerHandler::~TSimpleTimerHandler()
 {
@@ -104,14 +104,14 @@ TSimpleTimerHandler::~TSimpleTimerHandler()
 
 TSimpleTimerHandler* TSimpleTimerHandler::Instance() { return g_handler; }
 
-void TSimpleTimerHandler::AddRef()
+void TSimpleTimerHandler::addRef()
 {
     if (!g_handler)
         g_handler = new TSimpleTimerHandler;
     ++g_handler->refCount_;
 }
 
-void TSimpleTimerHandler::Release()
+void TSimpleTimerHandler::release()
 {
     if (!g_handler)
         return;
@@ -123,18 +123,18 @@ void TSimpleTimerHandler::Release()
     }
 }
 
-void TSimpleTimerHandler::OnNotice(unsigned notice, quintptr id, qintptr)
+void TSimpleTimerHandler::onNotice(unsigned notice, quintptr id, qintptr)
 {
     if (notice != platform::NoticeWindow::TimerNotice)
         return;
     ++g_dispatchDepth;
-    platform::runGuarded([id] { reinterpret_cast<TSimpleTimer*>(id)->Tick(); });
+    platform::runGuarded([id] { reinterpret_cast<TSimpleTimer*>(id)->tick(); });
     --g_dispatchDepth;
 }
 
-bool TSimpleTimerHandler::SetTimer(quintptr id, quint32 period)
+bool TSimpleTimerHandler::setTimer(quintptr id, quint32 period)
 {
     return window_->setTimer(id, period);
 }
 
-bool TSimpleTimerHandler::KillTimer(quintptr id) { return window_->killTimer(id); }
+bool TSimpleTimerHandler::killTimer(quintptr id) { return window_->killTimer(id); }

@@ -40,7 +40,7 @@ private:
 
     bool Start();
     bool Stop(bool clearRunning);
-    void Tick();
+    void tick();
 
     quintptr systemTimerId_;
     bool running_ = false;
@@ -61,12 +61,12 @@ private:
     TSimpleTimerHandler();
     ~TSimpleTimerHandler();
 
-    static void AddRef();
-    static void Release();
+    static void addRef();
+    static void release();
     // The receiver's procedure: a tick carries the timer in its id.
-    static void OnNotice(unsigned notice, quintptr id, qintptr);
-    bool SetTimer(quintptr id, quint32 period);
-    bool KillTimer(quintptr id);
+    static void onNotice(unsigned notice, quintptr id, qintptr);
+    bool setTimer(quintptr id, quint32 period);
+    bool killTimer(quintptr id);
 
     int refCount_ = 0;
     platform::NoticeWindow* window_;

@@ -141,16 +141,16 @@ void showMessage(const Arrival& arrival, const QString& host)
     message.address = arrival.address;
     // Kept exactly as decoded (NUL and all); only what goes on screen is made printable.
     message.text = arrival.text;
-    message.listed = BListF && BListF->IndexOfName(host) >= 0;
+    message.listed = BListF && BListF->indexOfName(host) >= 0;
     message.id = inbox().add(message);
 
     AppState& app = App();
-    app.LastTime = ArrivalTimeText(message.arrived.time());
+    app.LastTime = arrivalTimeText(message.arrived.time());
     app.LastSenderHost = host;
     app.LastSenderAddress = message.address;
     app.LastText = message.text;
     if (MsgF)
-        MsgF->ShowMessage(message);
+        MsgF->showMessage(message);
 
     if (app.SoundOn)
         platform::sound().play(app.MessageSoundPath);
@@ -158,7 +158,7 @@ void showMessage(const Arrival& arrival, const QString& host)
     if (!message.listed) {
         app.FreshMessage = true;
         if (MsgF)
-            MsgF->ShowViewer();
+            MsgF->showViewer();
     } else if (!g_asking) {
         // Further messages are shown while the question is open; Yes shows the newest.
         const QString question = QStringLiteral("Получено сообщение от ") + TMsgF::visibleName(host)
@@ -167,7 +167,7 @@ void showMessage(const Arrival& arrival, const QString& host)
         g_asking = true;
         const QScopeGuard asked([] { g_asking = false; });
         if (platform::dialogs().confirm(question) && MsgF)
-            MsgF->ShowViewer();
+            MsgF->showViewer();
     }
     // Else the question is open already: one box, however many messages a listed sender sends
     // meanwhile, and its Yes shows the newest of them.
@@ -200,13 +200,13 @@ void showWaiting()
 
 } // namespace
 
-QString ArrivalTimeText(const QTime& time)
+QString arrivalTimeText(const QTime& time)
 {
     return QString::number(time.hour()) + QLatin1Char(':') + QString::number(time.minute())
            + QLatin1Char(':') + QString::number(time.second());
 }
 
-void ReceiveMessage(TCustomWinSocket* Socket)
+void receiveMessage(TCustomWinSocket* Socket)
 {
     if (!Socket)
         return;
@@ -235,24 +235,24 @@ void ReceiveMessage(TCustomWinSocket* Socket)
         incoming->finish();
 }
 
-void DropWaitingMessages()
+void dropWaitingMessages()
 {
     g_waiting.clear();
     if (g_nameDue)
         g_nameDue->stop();
 }
 
-int WaitingMessageCount()
+int waitingMessageCount()
 {
     return int(g_waiting.size());
 }
 
-void SetNameWait(int milliseconds)
+void setNameWait(int milliseconds)
 {
     g_nameWaitMs = milliseconds;
 }
 
-void SetQuietTime(int milliseconds)
+void setQuietTime(int milliseconds)
 {
     g_quietMs = milliseconds;
 }

@@ -22,7 +22,7 @@ inline constexpr int NameWaitMs = 2000;
 inline constexpr int MaxWaitingMessages = 100;
 
 // Arrival time as hours:minutes:seconds without leading zeros ("9:5:3").
-QString ArrivalTimeText(const QTime& time);
+QString arrivalTimeText(const QTime& time);
 
 // A connection that has sent something and then nothing for this long has sent its message
 // (ms). Every sender of ours closes at once after writing; this is for a peer that writes and
@@ -38,11 +38,11 @@ inline constexpr int QuietMs = 1000;
 // (recorded, viewer filled, arrival sound, black list, tray tool tip) once the sender's name is
 // known, or after NameWaitMs without one; messages are shown in the order they were complete,
 // so a long or slow one holds up no other. A notification that yields no bytes shows nothing.
-void ReceiveMessage(TCustomWinSocket* Socket);
+void receiveMessage(TCustomWinSocket* Socket);
 
 // Messages still waiting for a name are dropped (the program is ending).
-void DropWaitingMessages();
-int WaitingMessageCount();
+void dropWaitingMessages();
+int waitingMessageCount();
 // Tests shorten the wait for a name, and the quiet time.
-void SetNameWait(int milliseconds);
-void SetQuietTime(int milliseconds);
+void setNameWait(int milliseconds);
+void setQuietTime(int milliseconds);

@@ -161,7 +161,7 @@ void TSenderF::BusySwitch(bool flag)
         setCursor(Qt::WaitCursor);
 }
 
-QStringList TSenderF::Addresses() const
+QStringList TSenderF::addresses() const
 {
     QStringList entries;
     for (int i = 0; i < ADRL->count(); ++i)
@@ -274,7 +274,7 @@ void TSenderF::FormClose()
     for (int i = 0; i < ADRL->count() && !known; ++i)
         known = ADRL->itemText(i).compare(recipient, Qt::CaseInsensitive) == 0;
     if (!known)
-        setAddresses(Addresses() << recipient);
+        setAddresses(addresses() << recipient);
     MSGL->clear();
     // Not yet active while the name is looked up or the connection is made: that attempt goes on.
     if (CS->Active())
@@ -290,10 +290,10 @@ void TSenderF::FormDestroy()
     try {
         // A file that could not be read is not replaced by what this run added to an empty list.
         if (historyUnread_) {
-            if (!Addresses().isEmpty())
+            if (!addresses().isEmpty())
                 throw std::runtime_error(HistoryNotSavedText.arg(app.AddressListPath).toUtf8().toStdString());
         } else if (!app.AddressListPath.isEmpty()) {
-            addresses::save(app.AddressListPath, Addresses());
+            addresses::save(app.AddressListPath, addresses());
         }
     } catch (...) {
         failure = std::current_exception();

@@ -43,7 +43,7 @@ public:
     // Enabled state of the input controls and the send button; false also shows the hourglass.
     void BusySwitch(bool flag);
     // The address history in list order.
-    QStringList Addresses() const;
+    QStringList addresses() const;
 
     void FormCreate();
     void FormShow() override;

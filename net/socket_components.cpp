@@ -23,7 +23,7 @@ void TAbstractSocket::setActive(bool Value)
         DoActivate(Value);
 }
 
-void TAbstractSocket::CheckInactive() const
+void TAbstractSocket::checkInactive() const
 {
     if (active_)
         throw ESocketError(QString::fromLatin1(net::CantChangeWhileActive));
@@ -34,7 +34,7 @@ void TAbstractSocket::setText(QString& field, const QString& Value)
 {
     if (Value.compare(field, Qt::CaseInsensitive) == 0)
         return;
-    CheckInactive();
+    checkInactive();
     field = Value;
 }
 
@@ -45,7 +45,7 @@ void TAbstractSocket::setPort(int Value)
 {
     if (Value == port_)
         return;
-    CheckInactive();
+    checkInactive();
     port_ = Value;
 }
 

@@ -40,7 +40,7 @@ protected:
     bool active_ = false;
 
 private:
-    void CheckInactive() const;
+    void checkInactive() const;
     void setText(QString& field, const QString& Value);
 
     QString host_;

@@ -171,7 +171,7 @@ public:
     ~TServerWinSocket() override;
 
     // Accepted connections in accept order.
-    TServerClientWinSocket* Connections(int Index) const { return connections_.value(Index); }
+    TServerClientWinSocket* Connection(int Index) const { return connections_.value(Index); }
     int ConnectionCount() const { return int(connections_.size()); }
     TServerType ServerType() const { return stNonBlocking; }
 

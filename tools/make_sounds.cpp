@@ -15,26 +15,26 @@
 
 namespace {
 
-constexpr int sampleRate = 22050;
-constexpr double twoPi = 2.0 * std::numbers::pi;
+constexpr int SampleRate = 22050;
+constexpr double TwoPi = 2.0 * std::numbers::pi;
 
 using Buffer = std::vector<double>;
 
 Buffer silence(double seconds)
 {
-    return Buffer(static_cast<size_t>(std::lround(seconds * sampleRate)), 0.0);
+    return Buffer(static_cast<size_t>(std::lround(seconds * SampleRate)), 0.0);
 }
 
 // A soft bell-like note: a sine with a little of its octave and twelfth, a quick attack and an
 // exponential decay, added into `out` from `start` seconds on.
 void addBell(Buffer& out, double start, double frequency, double decay, double gain)
 {
-    const size_t first = static_cast<size_t>(std::lround(start * sampleRate));
+    const size_t first = static_cast<size_t>(std::lround(start * SampleRate));
     const double attack = 0.004;
     for (size_t i = first; i < out.size(); ++i) {
-        const double t = static_cast<double>(i - first) / sampleRate;
+        const double t = static_cast<double>(i - first) / SampleRate;
         const double env = std::min(1.0, t / attack) * std::exp(-t / decay);
-        const double ph = twoPi * frequency * t;
+        const double ph = TwoPi * frequency * t;
         const double tone = std::sin(ph) + 0.25 * std::sin(2.0 * ph) * std::exp(-t / (decay * 0.4))
             + 0.08 * std::sin(3.0 * ph) * std::exp(-t / (decay * 0.25));
         out[i] += gain * env * tone;
@@ -61,11 +61,11 @@ void addWhoosh(Buffer& out, double length, double gain)
     Noise noise;
     double low = 0.0;
     double band = 0.0;
-    const size_t n = std::min(out.size(), static_cast<size_t>(length * sampleRate));
+    const size_t n = std::min(out.size(), static_cast<size_t>(length * SampleRate));
     for (size_t i = 0; i < n; ++i) {
         const double x = static_cast<double>(i) / static_cast<double>(n); // 0..1
         const double corner = 400.0 + 2600.0 * x * x;
-        const double f = 2.0 * std::sin(std::numbers::pi * corner / sampleRate);
+        const double f = 2.0 * std::sin(std::numbers::pi * corner / SampleRate);
         const double q = 0.35;
         // state-variable filter
         low += f * band;
@@ -81,10 +81,10 @@ void addPop(Buffer& out, double from, double to, double decay, double gain)
 {
     double phase = 0.0;
     for (size_t i = 0; i < out.size(); ++i) {
-        const double t = static_cast<double>(i) / sampleRate;
+        const double t = static_cast<double>(i) / SampleRate;
         const double glide = std::exp(-t / 0.025);
         const double frequency = to + (from - to) * glide;
-        phase += twoPi * frequency / sampleRate;
+        phase += TwoPi * frequency / SampleRate;
         const double env = std::min(1.0, t / 0.002) * std::exp(-t / decay);
         out[i] += gain * env * std::sin(phase);
     }
@@ -98,8 +98,8 @@ std::vector<int16_t> finish(const Buffer& in, double level, double fadeIn, doubl
         peak = std::max(peak, std::abs(v));
     const double scale = peak > 0.0 ? level / peak : 0.0;
     const size_t n = in.size();
-    const size_t inLen = std::max<size_t>(1, static_cast<size_t>(fadeIn * sampleRate));
-    const size_t outLen = std::max<size_t>(1, static_cast<size_t>(fadeOut * sampleRate));
+    const size_t inLen = std::max<size_t>(1, static_cast<size_t>(fadeIn * SampleRate));
+    const size_t outLen = std::max<size_t>(1, static_cast<size_t>(fadeOut * SampleRate));
     std::vector<int16_t> pcm(n);
     for (size_t i = 0; i < n; ++i) {
         double g = 1.0;
@@ -132,8 +132,8 @@ bool writeWav(const std::string& path, const std::vector<int16_t>& pcm)
     putLe(s, 16, 4);
     putLe(s, 1, 2); // PCM
     putLe(s, 1, 2); // mono
-    putLe(s, sampleRate, 4);
-    putLe(s, sampleRate * 2, 4); // bytes per second
+    putLe(s, SampleRate, 4);
+    putLe(s, SampleRate * 2, 4); // bytes per second
     putLe(s, 2, 2); // block align
     putLe(s, 16, 2); // bits per sample
     s += "data";

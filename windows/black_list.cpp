@@ -127,7 +127,7 @@ QString TBListF::upperName(const QString& name)
     return result;
 }
 
-int TBListF::IndexOfName(const QString& name) const
+int TBListF::indexOfName(const QString& name) const
 {
     // No name is no computer: an empty entry (a blank line in the file) catches nobody.
     if (name.isEmpty())
@@ -140,7 +140,7 @@ int TBListF::IndexOfName(const QString& name) const
     return -1;
 }
 
-QStringList TBListF::Names() const
+QStringList TBListF::names() const
 {
     QStringList names;
     names.reserve(Blist->count());
@@ -162,14 +162,14 @@ void TBListF::setNames(const QStringList& names)
         appendName(name);
 }
 
-void TBListF::AddFromViewer(const QString& name)
+void TBListF::addFromViewer(const QString& name)
 {
     // An empty entry would stand for every sender whose address has no name.
     if (name.isEmpty()) {
         platform::dialogs().information(NoNameText);
         return;
     }
-    if (IndexOfName(name) >= 0) {
+    if (indexOfName(name) >= 0) {
         platform::dialogs().information(AlreadyListed);
         return;
     }
@@ -243,7 +243,7 @@ void TBListF::saveToFile() const
             return;
         throw std::runtime_error(NotSavedText.arg(path).toUtf8().toStdString());
     }
-    if (!platform::replaceFile(path, formatFile(Names())))
+    if (!platform::replaceFile(path, formatFile(names())))
         fileError("Cannot create file ", path);
 }
 
@@ -291,7 +291,7 @@ void TBListF::BBut4Click()
     const QString name = upperName(UsrEd->text());
     if (name.isEmpty())
         platform::dialogs().information(EnterName);
-    else if (IndexOfName(name) >= 0)
+    else if (indexOfName(name) >= 0)
         platform::dialogs().information(AlreadyListed);
     else
         appendName(name);

@@ -33,14 +33,14 @@ public:
     // --- Operations on the list used by other windows ---
     // Position of the first entry equal to name regardless of letter case, or -1; always -1
     // for an empty name.
-    int IndexOfName(const QString& name) const;
-    bool Contains(const QString& name) const { return IndexOfName(name) >= 0; }
+    int indexOfName(const QString& name) const;
+    bool contains(const QString& name) const { return indexOfName(name) >= 0; }
     // The message viewer's "В черный список": appends name as it is (no upper-casing) and tells
     // the user, or tells that it is already listed, or that an empty name cannot be listed.
     // Does not write the file.
-    void AddFromViewer(const QString& name);
+    void addFromViewer(const QString& name);
     // The entries in list order.
-    QStringList Names() const;
+    QStringList names() const;
 
     // --- File format ---
     // Lines of the black list file: CR LF, lone CR and lone LF end a line, a NUL ends the

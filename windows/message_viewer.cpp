@@ -224,7 +224,7 @@ QString TMsgF::visibleName(const QString& name)
     return shown;
 }
 
-void TMsgF::ShowSender(const QString& name, const QString& address)
+void TMsgF::showSender(const QString& name, const QString& address)
 {
     const QString head = QStringLiteral("Сообщение от ");
     const QString tail = QStringLiteral(" (") + address + QStringLiteral("):");
@@ -261,7 +261,7 @@ void TMsgF::ShowSender(const QString& name, const QString& address)
                                                + lines.join(QStringLiteral("<br>")) + QStringLiteral("</p>"));
 }
 
-void TMsgF::ShowText(const QString& text)
+void TMsgF::showText(const QString& text)
 {
     // The layout's own idea of where a line may break, so that no stretch it would have to
     // search through is missed (a no-break space joins words, for one).
@@ -282,26 +282,26 @@ void TMsgF::ShowText(const QString& text)
     MsgLab->setPlainText(text);
 }
 
-void TMsgF::ShowMessage(const ReceivedMessage& message)
+void TMsgF::showMessage(const ReceivedMessage& message)
 {
     shown_ = message;
-    ShowSender(message.host, message.address);
-    MsgTimeLab->setText(ArrivalTimeText(message.arrived.time()));
-    ShowText(printable(message.text));
+    showSender(message.host, message.address);
+    MsgTimeLab->setText(arrivalTimeText(message.arrived.time()));
+    showText(printable(message.text));
     showUnseenCount();
 }
 
 void TMsgF::showNewest()
 {
     if (const std::optional<ReceivedMessage> newest = inbox().newest())
-        ShowMessage(*newest);
+        showMessage(*newest);
 }
 
 void TMsgF::earlierClick()
 {
     markShownSeen();
     if (const std::optional<ReceivedMessage> next = inbox().newestUnseen())
-        ShowMessage(*next);
+        showMessage(*next);
 }
 
 void TMsgF::markShownSeen()
@@ -331,7 +331,7 @@ void TMsgF::showUnseenCount()
     earlier_->show();
 }
 
-void TMsgF::ShowViewer()
+void TMsgF::showViewer()
 {
     // show() of a visible window does nothing, so the show actions run once per showing.
     show();
@@ -467,7 +467,7 @@ void TMsgF::BBut4Click()
 void TMsgF::BBut5Click()
 {
     if (BListF)
-        BListF->AddFromViewer(shown_.host);
+        BListF->addFromViewer(shown_.host);
 }
 
 void TMsgF::Image6MouseDown()

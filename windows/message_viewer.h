@@ -30,11 +30,11 @@ public:
 
     // Shows the viewer, or only brings it to the front when it is already showing (the show
     // actions then do not run again).
-    void ShowViewer();
+    void showViewer();
 
     // Fills the time, the sender's line and the text from a received message; "Ответить" and
     // "В черный список" then act on its sender.
-    void ShowMessage(const ReceivedMessage& message);
+    void showMessage(const ReceivedMessage& message);
     const ReceivedMessage& shownMessage() const { return shown_; }
     // Fills the viewer with the newest message, when there is one.
     void showNewest();
@@ -53,12 +53,12 @@ public:
 
     // The header "Сообщение от NAME (ADDRESS):". The address is always shown in full; the name
     // is shortened in the middle to fit the label, and whole in its plain-text tool tip.
-    void ShowSender(const QString& name, const QString& address);
+    void showSender(const QString& name, const QString& address);
 
     // Puts the text into MsgLab. A text with a long stretch that offers no line break is wrapped
     // anywhere: wrapped at word boundaries, laying out such a stretch takes time growing with the
     // square of its length (half a second for 64 KiB), which any sender could repeat at will.
-    void ShowText(const QString& text);
+    void showText(const QString& text);
     // Longest stretch without a line break opportunity that is still wrapped at word boundaries.
     static constexpr int LongestWordToWrap = 1000;
 

@@ -136,7 +136,7 @@ private Q_SLOTS:
         std::vector<char*> argv;
         for (QByteArray& argument : arguments)
             argv.push_back(argument.data());
-        QCOMPARE(IsCommandLine(int(argv.size()), argv.data()), commandLine);
+        QCOMPARE(isCommandLine(int(argv.size()), argv.data()), commandLine);
     }
 
     void parse_data()
@@ -191,7 +191,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, arguments);
         QFETCH(QString, error);
-        const CommandLine parsed = ParseCommandLine(arguments);
+        const CommandLine parsed = parseCommandLine(arguments);
         QTEST(int(parsed.kind), "kind");
         if (!error.isEmpty()) {
             QVERIFY2(parsed.error.contains(error), qPrintable(parsed.error));

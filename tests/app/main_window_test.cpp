@@ -98,7 +98,7 @@ private Q_SLOTS:
         QFETCH(QString, value);
         QFETCH(QString, left);
         ProgramFixture program({{section, key, value}});
-        DestroyWindows();
+        destroyWindows();
         QCOMPARE(TIniFile(program.dataFile(QStringLiteral("Pellavine.ini"))).ReadString(section, key, QString()), left);
     }
 
@@ -419,7 +419,7 @@ private Q_SLOTS:
         QCOMPARE(Application().Run(), 0);
         QVERIFY(Application().Terminated());
         QCOMPARE(program->fake.dialogs.boxes.size(), boxOpen ? 1 : 0);
-        DestroyWindows();
+        destroyWindows();
         QFile list(blist);
         QVERIFY(list.open(QIODevice::ReadOnly));
         QCOMPARE(list.readAll(), platform::toCp1251(QStringLiteral("ВАСЯ\r\n")));
@@ -438,7 +438,7 @@ private Q_SLOTS:
         Form1->N3Click();
         QVERIFY(Application().Terminated());
         App().Port = 4321;
-        DestroyWindows();
+        destroyWindows();
         QVERIFY(QFile::exists(adrs));
         QVERIFY(QFile::exists(blist));
         const TIniFile file(ini);
@@ -467,7 +467,7 @@ private Q_SLOTS:
         if (!fifo)
             PV_RUN_UNPRIVILEGED();
         ProgramFixture program;
-        DestroyWindows();
+        destroyWindows();
         const QString path = program.dataFile(file);
         const QByteArray kept("KEPT-1\r\nKEPT-2\r\n");
         QFile::remove(path);
@@ -481,7 +481,7 @@ private Q_SLOTS:
             QVERIFY(planted.setPermissions(QFileDevice::WriteOwner));
         }
         program.fake.dialogs.boxes.clear();
-        CreateWindows();
+        createWindows();
         const bool settings = file == QLatin1String("Pellavine.ini");
         // An unreadable settings file gives the defaults, as a missing one does.
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Error),
@@ -490,7 +490,7 @@ private Q_SLOTS:
 
         // What the run adds to the lists, which start empty; the black list's OK does not keep
         // its window open over a file that cannot be helped.
-        BListF->AddFromViewer(QStringLiteral("ВАСЯ"));
+        BListF->addFromViewer(QStringLiteral("ВАСЯ"));
         BListF->show();
         program.fake.dialogs.boxes.clear();
         BListF->BBut1Click();
@@ -501,7 +501,7 @@ private Q_SLOTS:
         SenderF->ADRL->setEditText(QStringLiteral("server"));
         SenderF->FormClose();
         program.fake.dialogs.boxes.clear();
-        DestroyWindows();
+        destroyWindows();
 
         QStringList reports;
         if (settings)
@@ -526,21 +526,21 @@ private Q_SLOTS:
     void noDataFolder()
     {
         ProgramFixture program;
-        DestroyWindows();
+        destroyWindows();
         QTemporaryDir working;
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(working.path()));
         program.fake.paths.data.clear();
         program.fake.paths.problem = QStringLiteral("Папка не подходит.");
         program.fake.dialogs.boxes.clear();
-        CreateWindows();
+        createWindows();
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), QStringList{program.fake.paths.problem});
         QVERIFY(App().SettingsPath.isEmpty() && App().BlackListPath.isEmpty() && App().AddressListPath.isEmpty());
-        BListF->AddFromViewer(QStringLiteral("ВАСЯ"));
+        BListF->addFromViewer(QStringLiteral("ВАСЯ"));
         BListF->BBut1Click();
         SenderF->ADRL->setEditText(QStringLiteral("server"));
         SenderF->FormClose();
-        DestroyWindows();
+        destroyWindows();
         QDir::setCurrent(before);
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), QStringList{program.fake.paths.problem});
         QCOMPARE(QDir(working.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList{});

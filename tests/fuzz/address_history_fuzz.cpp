@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } catch (const std::exception& e) {
         FUZZ_CHECK(false, QString::fromUtf8(e.what()));
     }
-    FUZZ_CHECK(SenderF->Addresses() == entries, fuzz::joined(SenderF->Addresses()), fuzz::joined(entries));
+    FUZZ_CHECK(SenderF->addresses() == entries, fuzz::joined(SenderF->addresses()), fuzz::joined(entries));
     try {
         SenderF->FormDestroy();
     } catch (const std::exception& e) {

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz::writeFile(path, bytes);
     BListF->FormCreate();
     checkNoBox();
-    FUZZ_CHECK(BListF->Names() == names, fuzz::joined(BListF->Names()), fuzz::joined(names));
+    FUZZ_CHECK(BListF->names() == names, fuzz::joined(BListF->names()), fuzz::joined(names));
 
     // A few entries: the look-up is linear, and long lists are not what this is about.
     for (qsizetype i : {qsizetype(0), qsizetype(1), qsizetype(2), names.size() - 1}) {
@@ -68,11 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (i < 0 || i >= names.size() || names.at(i).isEmpty())
             continue;
         const QString& name = names.at(i);
-        const int found = BListF->IndexOfName(name);
+        const int found = BListF->indexOfName(name);
         FUZZ_CHECK(found >= 0 && found <= i, QStringLiteral("%1 at %2, found at %3").arg(name).arg(i).arg(found));
         for (const QString& asked : {otherCase(name, true), otherCase(name, false), TBListF::upperName(name)})
-            FUZZ_CHECK(BListF->IndexOfName(asked) == found,
-                       QStringLiteral("%1 found at %2, %3 at %4").arg(name).arg(found).arg(asked).arg(BListF->IndexOfName(asked)));
+            FUZZ_CHECK(BListF->indexOfName(asked) == found,
+                       QStringLiteral("%1 found at %2, %3 at %4").arg(name).arg(found).arg(asked).arg(BListF->indexOfName(asked)));
     }
 
     BListF->BBut1Click();
@@ -81,6 +81,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     BListF->Blist->clear();
     BListF->FormCreate();
     checkNoBox();
-    FUZZ_CHECK(BListF->Names() == names, fuzz::joined(BListF->Names()), fuzz::joined(names));
+    FUZZ_CHECK(BListF->names() == names, fuzz::joined(BListF->names()), fuzz::joined(names));
     return 0;
 }

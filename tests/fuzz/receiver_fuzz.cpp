@@ -82,7 +82,7 @@ struct Harness {
     bool shownSince = false; // a message since the tooltip was last checked
 };
 
-Harness* g = nullptr;
+Harness* g_harness = nullptr;
 
 QString address(int from) { return QLatin1String(Address[from]); }
 QString name(int from) { return QString::fromUtf8(Name[from]); }
@@ -110,7 +110,7 @@ QString viewerShows()
 QString hint(int from, int unseen)
 {
     return QStringLiteral("Pellavine 1.2\r\nНепрочитанных сообщений: ") + QString::number(unseen)
-           + QStringLiteral("\r\nПоследнее сообщение получено в ") + g->time + QStringLiteral(" от ") + name(from)
+           + QStringLiteral("\r\nПоследнее сообщение получено в ") + g_harness->time + QStringLiteral(" от ") + name(from)
            + QStringLiteral(" (") + address(from) + QLatin1Char(')');
 }
 
@@ -145,23 +145,23 @@ void checkHeader(const QString& host, const QString& from)
 // A message is being shown: its sound starts once the viewer is filled.
 void messageShown()
 {
-    FUZZ_CHECK(g->current >= 0, QStringLiteral("a message nobody sent: ") + App().LastText);
-    Connection& c = g->connections[size_t(g->current)];
+    FUZZ_CHECK(g_harness->current >= 0, QStringLiteral("a message nobody sent: ") + App().LastText);
+    Connection& c = g_harness->connections[size_t(g_harness->current)];
     const QString text = App().LastText;
     const QString expected = expectedText(c);
     FUZZ_CHECK(!text.isEmpty());
     FUZZ_CHECK(expected.mid(c.shown.size(), text.size()) == text, text, expected.mid(c.shown.size(), text.size()));
     c.shown += text;
-    ++g->shownFrom[c.from];
-    ++g->shown;
-    g->shownChars += text.size();
-    g->shownSince = true;
+    ++g_harness->shownFrom[c.from];
+    ++g_harness->shown;
+    g_harness->shownChars += text.size();
+    g_harness->shownSince = true;
 
     FUZZ_CHECK(App().LastSenderAddress == address(c.from), App().LastSenderAddress, address(c.from));
     FUZZ_CHECK(App().LastSenderHost == name(c.from), App().LastSenderHost, name(c.from));
-    FUZZ_CHECK(App().LastTime == g->time, App().LastTime, g->time);
+    FUZZ_CHECK(App().LastTime == g_harness->time, App().LastTime, g_harness->time);
     checkHeader(name(c.from), address(c.from));
-    FUZZ_CHECK(MsgF->MsgTimeLab->text() == g->time, MsgF->MsgTimeLab->text(), g->time);
+    FUZZ_CHECK(MsgF->MsgTimeLab->text() == g_harness->time, MsgF->MsgTimeLab->text(), g_harness->time);
     FUZZ_CHECK(viewerShows() == viewerText(text), viewerShows(), viewerText(text));
 }
 
@@ -169,13 +169,13 @@ void checkTooltip(int from)
 {
     // Every message shown is unread; past the inbox's bounds the oldest go.
     int unseen = inbox().unseenCount();
-    if (g->shown <= Inbox::MaxUnseen && g->shownChars <= Inbox::MaxUnseenChars)
-        FUZZ_CHECK(unseen == g->shown, QStringLiteral("%1 unread of %2").arg(unseen).arg(g->shown));
+    if (g_harness->shown <= Inbox::MaxUnseen && g_harness->shownChars <= Inbox::MaxUnseenChars)
+        FUZZ_CHECK(unseen == g_harness->shown, QStringLiteral("%1 unread of %2").arg(unseen).arg(g_harness->shown));
     else
         FUZZ_CHECK(unseen >= 1 && unseen <= Inbox::MaxUnseen, QStringLiteral("%1 unread").arg(unseen));
     const QString expected = hint(from, unseen);
     FUZZ_CHECK(Form1->TIconQ->Hint() == expected, Form1->TIconQ->Hint(), expected);
-    const auto& icons = g->program->fake.tray.shown;
+    const auto& icons = g_harness->program->fake.tray.shown;
     FUZZ_CHECK(icons.size() == 1, QStringLiteral("%1 icons").arg(icons.size()));
     const QString tip = icons.begin()->tip;
     FUZZ_CHECK(tip == platform::TrayIconRecord::clip(expected, platform::TrayIconRecord::TipLimit), tip, expected);
@@ -184,7 +184,7 @@ void checkTooltip(int from)
 int openCount()
 {
     int count = 0;
-    for (const Connection& c : g->connections)
+    for (const Connection& c : g_harness->connections)
         count += c.open ? 1 : 0;
     return count;
 }
@@ -201,7 +201,7 @@ void spinUntil(Done done, const char* what)
                        .arg(QLatin1String(what))
                        .arg(programConnections())
                        .arg(openCount())
-                       .arg(WaitingMessageCount()));
+                       .arg(waitingMessageCount()));
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
@@ -209,20 +209,20 @@ void spinUntil(Done done, const char* what)
 
 bool taken(const Connection& c)
 {
-    return c.shown.size() == qMin<qsizetype>(c.sent.size(), MaxMessageBytes) && WaitingMessageCount() == 0;
+    return c.shown.size() == qMin<qsizetype>(c.sent.size(), MaxMessageBytes) && waitingMessageCount() == 0;
 }
 
 // Waits until the program has shown what is on its way; checks the tooltip it left.
 void settle()
 {
-    if (g->current < 0)
+    if (g_harness->current < 0)
         return;
-    const Connection& c = g->connections[size_t(g->current)];
+    const Connection& c = g_harness->connections[size_t(g_harness->current)];
     spinUntil([&c] { return taken(c); }, "message not shown");
-    if (g->shownSince)
+    if (g_harness->shownSince)
         checkTooltip(c.from);
-    g->shownSince = false;
-    g->current = -1;
+    g_harness->shownSince = false;
+    g_harness->current = -1;
 }
 
 // The connection that operation byte b names, opening one when there is none.
@@ -245,12 +245,12 @@ void connectFrom(int from)
                QString::fromLocal8Bit(strerror(errno)));
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(quint16(g->port));
+    to.sin_port = htons(quint16(g_harness->port));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     FUZZ_CHECK(::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0,
                QString::fromLocal8Bit(strerror(errno)));
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-    g->connections.push_back(Connection{fd, from, true, {}, {}});
+    g_harness->connections.push_back(Connection{fd, from, true, {}, {}});
     spinUntil([] { return programConnections() == openCount(); }, "connection not accepted");
 }
 
@@ -259,8 +259,8 @@ int pick(uint8_t b)
     if (openCount() == 0)
         connectFrom(0);
     int n = (b & 0x7F) % openCount();
-    for (size_t i = 0; i < g->connections.size(); ++i) {
-        if (g->connections[i].open && n-- == 0)
+    for (size_t i = 0; i < g_harness->connections.size(); ++i) {
+        if (g_harness->connections[i].open && n-- == 0)
             return int(i);
     }
     return -1;
@@ -269,15 +269,15 @@ int pick(uint8_t b)
 // Makes connection i the one whose bytes are on their way; what another had sent is shown first.
 void startOn(int i)
 {
-    if (g->current != i)
+    if (g_harness->current != i)
         settle();
-    g->current = i;
+    g_harness->current = i;
 }
 
 void sendBytes(int i, const QByteArray& bytes)
 {
     startOn(i);
-    Connection& c = g->connections[size_t(i)];
+    Connection& c = g_harness->connections[size_t(i)];
     qsizetype at = 0;
     const QDeadlineTimer deadline(PatienceMs);
     while (at < bytes.size()) {
@@ -299,7 +299,7 @@ void sendBytes(int i, const QByteArray& bytes)
 void endConnection(int i, int how)
 {
     startOn(i);
-    Connection& c = g->connections[size_t(i)];
+    Connection& c = g_harness->connections[size_t(i)];
     if (how == 2) {
         const linger abort{1, 0};
         ::setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -335,8 +335,8 @@ struct Reader {
 
 void setTime(int h, int m, int s)
 {
-    g->program->fake.clock.time = QTime(h, m, s);
-    g->time = QStringLiteral("%1:%2:%3").arg(h).arg(m).arg(s);
+    g_harness->program->fake.clock.time = QTime(h, m, s);
+    g_harness->time = QStringLiteral("%1:%2:%3").arg(h).arg(m).arg(s);
 }
 
 } // namespace
@@ -344,12 +344,12 @@ void setTime(int h, int m, int s)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz::startApplication();
-    g = new Harness;
-    g->port = freeTcpPort();
-    g->program = new ProgramFixture({{QStringLiteral("config"), QStringLiteral("port"), QString::number(g->port)}});
+    g_harness = new Harness;
+    g_harness->port = freeTcpPort();
+    g_harness->program = new ProgramFixture({{QStringLiteral("config"), QStringLiteral("port"), QString::number(g_harness->port)}});
     // The windows live as long as the process; their folder goes with a normal end.
-    std::atexit([] { g->program->folder.remove(); });
-    platform::FakePlatform& fake = g->program->fake;
+    std::atexit([] { g_harness->program->folder.remove(); });
+    platform::FakePlatform& fake = g_harness->program->fake;
     fuzz::writeFile(App().BlackListPath, platform::toCp1251(name(Listed).toUpper()) + "\r\n");
     BListF->FormCreate();
     for (int i = 0; i < Senders; ++i)
@@ -368,25 +368,25 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
             return true;
         },
         "names");
-    SetQuietTime(QuietTimeMs);
+    setQuietTime(QuietTimeMs);
     fake.sound.whilePlaying = [](const QString& path) {
         if (path == App().MessageSoundPath)
             messageShown();
     };
-    g->program->passSplash();
+    g_harness->program->passSplash();
     FUZZ_CHECK(Form1->SS->Active());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    platform::FakePlatform& fake = g->program->fake;
+    platform::FakePlatform& fake = g_harness->program->fake;
     setTime(12, 0, 0);
     fake.dialogs.defaultAnswer = false;
-    for (int& n : g->shownFrom)
+    for (int& n : g_harness->shownFrom)
         n = 0;
-    g->shown = 0;
-    g->shownChars = 0;
+    g_harness->shown = 0;
+    g_harness->shownChars = 0;
 
     Reader in{data, size};
     bool together = false; // the last send is not waited for
@@ -429,19 +429,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     settle();
-    for (size_t i = 0; i < g->connections.size(); ++i) {
-        if (g->connections[i].open)
+    for (size_t i = 0; i < g_harness->connections.size(); ++i) {
+        if (g_harness->connections[i].open)
             endConnection(int(i), 1);
     }
     FUZZ_CHECK(programConnections() == 0);
-    g->connections.clear();
+    g_harness->connections.clear();
 
     // Only the black list question, once for each message from the listed sender.
     for (const platform::RecordedBox& box : fake.dialogs.boxes) {
         FUZZ_CHECK(box.kind == platform::BoxKind::Confirmation && box.text == question(), box.text);
     }
-    FUZZ_CHECK(fake.dialogs.boxes.size() == g->shownFrom[Listed],
-               QStringLiteral("%1 questions, %2 messages").arg(fake.dialogs.boxes.size()).arg(g->shownFrom[Listed]));
+    FUZZ_CHECK(fake.dialogs.boxes.size() == g_harness->shownFrom[Listed],
+               QStringLiteral("%1 questions, %2 messages").arg(fake.dialogs.boxes.size()).arg(g_harness->shownFrom[Listed]));
 
     // The next input starts from a hidden viewer, with nothing recorded or unread.
     MsgF->hide();

@@ -53,7 +53,7 @@ struct Program : ProgramFixture {
     int messageSounds() const { return int(fake.sound.played.count(App().MessageSoundPath)); }
     int connections() const { return Form1->SS->Socket()->ConnectionCount(); }
     // What the program has taken from its one connection.
-    qint64 taken() const { return connections() == 1 ? qint64(Form1->SS->Socket()->Connections(0)->BytesReceived()) : 0; }
+    qint64 taken() const { return connections() == 1 ? qint64(Form1->SS->Socket()->Connection(0)->BytesReceived()) : 0; }
 };
 
 // Sends each part once the program has taken the one before, so each arrives on its own; then
@@ -75,7 +75,7 @@ void deliver(Program& program, const QList<QByteArray>& parts, bool reset = fals
         sender.close();
     QTRY_VERIFY_WITH_TIMEOUT(program.ended > ended, 10000);
     QTRY_COMPARE(program.connections(), 0);
-    QTRY_COMPARE(WaitingMessageCount(), 0);
+    QTRY_COMPARE(waitingMessageCount(), 0);
 }
 
 QString question(const QString& name)
@@ -416,7 +416,7 @@ private Q_SLOTS:
         QFETCH(QStringList, shown);
 
         Program program(freeTcpPort());
-        SetQuietTime(quiet);
+        setQuietTime(quiet);
         QStringList messages;
         program.fake.sound.whilePlaying = [&](const QString&) { messages << App().LastTime + u' ' + App().LastText; };
         RawPeer peer;
@@ -429,7 +429,7 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(messages.size(), pauses, QuietMs + 5000);
             QVERIFY(peer.send(parts[i]));
             sent = qMin<quint64>(sent + parts[i].size(), MaxMessageBytes);
-            QTRY_VERIFY(program.connections() == 1 && Form1->SS->Socket()->Connections(0)->BytesReceived() == sent);
+            QTRY_VERIFY(program.connections() == 1 && Form1->SS->Socket()->Connection(0)->BytesReceived() == sent);
         }
         if (end == QLatin1String("open"))
             QTRY_COMPARE_WITH_TIMEOUT(messages.size(), shown.size(), QuietMs + 5000);
@@ -437,7 +437,7 @@ private Q_SLOTS:
             peer.reset();
         else
             peer.close();
-        QTRY_VERIFY(program.connections() == 0 && WaitingMessageCount() == 0);
+        QTRY_VERIFY(program.connections() == 0 && waitingMessageCount() == 0);
         QCOMPARE(messages, shown);
         QCOMPARE(MsgF->MsgLab->toPlainText(), shown.last().section(u' ', 1));
     }
@@ -526,7 +526,7 @@ private Q_SLOTS:
         QFETCH(QStringList, shownAs);
 
         Program program(freeTcpPort());
-        SetNameWait(400);
+        setNameWait(400);
         // Held lookups would give this name if they were waited for.
         program.fake.names.setName(QStringLiteral("127.0.0.2"), QStringLiteral("slow-pc"));
         program.fake.names.setName(QStringLiteral("127.0.0.3"), QStringLiteral("beta-pc"));
@@ -541,7 +541,7 @@ private Q_SLOTS:
             QVERIFY(sender.send(QByteArray::number(i)));
             sender.close();
             // Taken by the program before the next one is sent, so the order is the arrival order.
-            QTRY_VERIFY_WITH_TIMEOUT(shown.size() + WaitingMessageCount() == i + 1, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(shown.size() + waitingMessageCount() == i + 1, 10000);
             if (i + 1 == answerAfter) {
                 QTRY_COMPARE_WITH_TIMEOUT(shown.size(), answerAfter, 10000);
                 program.fake.names.releaseAll();
@@ -590,7 +590,7 @@ private Q_SLOTS:
             QVERIFY(sender.connectTo(program.port, "127.0.0.3"));
             QVERIFY(sender.send("x"));
             sender.close();
-            QTRY_VERIFY(program.messageSounds() > 0 && WaitingMessageCount() == 0);
+            QTRY_VERIFY(program.messageSounds() > 0 && waitingMessageCount() == 0);
             program.fake.sound.played.clear();
         };
         send();

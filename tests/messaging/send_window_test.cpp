@@ -247,7 +247,7 @@ private Q_SLOTS:
         const QString lower = address.toLower();
         QCOMPARE(SenderF->ADRL->currentText(), lower);
         QCOMPARE(App().LastAddress, lower);
-        QCOMPARE(SenderF->Addresses(), QStringList{lower});
+        QCOMPARE(SenderF->addresses(), QStringList{lower});
         const QStringList sounds = soundOn ? QStringList{program.fake.paths.exe + "Wnd.wav", program.fake.paths.exe + "Send.wav"}
                                            : QStringList{};
         QCOMPARE(program.fake.sound.played, sounds);
@@ -497,7 +497,7 @@ private Q_SLOTS:
             QCOMPARE(SenderF->ADRL->currentText(), address);
             QCOMPARE(App().LastAddress, address);
         }
-        QCOMPARE(SenderF->Addresses(), history);
+        QCOMPARE(SenderF->addresses(), history);
         showWindow();
         QCOMPARE(SenderF->ADRL->currentText(), closedWith.last());
         SenderF->FormDestroy();
@@ -515,7 +515,7 @@ private Q_SLOTS:
         ProgramFixture program;
         QCOMPARE(SenderF->pos(), QPoint(150, 150)); // no settings yet
         restartWith(program, history);
-        QCOMPARE(SenderF->Addresses(), (QStringList{QStringLiteral("сервер"), "Server", "127.0.0.7", "", "last one"}));
+        QCOMPARE(SenderF->addresses(), (QStringList{QStringLiteral("сервер"), "Server", "127.0.0.7", "", "last one"}));
         QCOMPARE(SenderF->ADRL->currentIndex(), -1);
         SenderF->move(321, 87);
         restartWith(program, {});
@@ -585,7 +585,7 @@ private Q_SLOTS:
         QCOMPARE(program.fake.sound.played.last(), send);
         QVERIFY(isIdle(SenderF));
         QVERIFY(!SenderF->isVisible());
-        QCOMPARE(SenderF->Addresses(), QStringList{address});
+        QCOMPARE(SenderF->addresses(), QStringList{address});
         QVERIFY(program.fake.dialogs.boxes.isEmpty());
     }
 
@@ -613,10 +613,10 @@ private Q_SLOTS:
         QCOMPARE(SenderF->ClearListItem->text(), QStringLiteral("Очистить список"));
         SenderF->ClearListItem->trigger();
         SenderF->MsgLMenu->hide();
-        QCOMPARE(SenderF->Addresses(), QStringList{});
+        QCOMPARE(SenderF->addresses(), QStringList{});
         QCOMPARE(SenderF->ADRL->currentText(), QStringLiteral("typed"));
         SenderF->BBut2Click();
-        QCOMPARE(SenderF->Addresses(), QStringList{"typed"});
+        QCOMPARE(SenderF->addresses(), QStringList{"typed"});
     }
 
     // A history that cannot be read is reported and the rest of the creation still happens; it is
@@ -625,14 +625,14 @@ private Q_SLOTS:
     {
         ProgramFixture program;
         const QString path = program.dataFile("Adrs.ini");
-        DestroyWindows();
+        destroyWindows();
         QVERIFY(QFile::remove(path)); // the empty history the last run wrote
         QVERIFY(QDir().mkpath(path));
         TIniFile(program.dataFile("Pellavine.ini")).WriteString("sender", "left", "77");
         program.fake.dialogs.boxes.clear();
-        CreateWindows();
+        createWindows();
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), QStringList{"Cannot open file " + path + "."});
-        QCOMPARE(SenderF->Addresses(), QStringList{});
+        QCOMPARE(SenderF->addresses(), QStringList{});
         QCOMPARE(SenderF->pos(), QPoint(77, 150));
         QCOMPARE(SenderF->Verlab->text(), VersionText);
         QVERIFY(Form1->isVisible());
@@ -662,12 +662,12 @@ private:
     // between (a null array leaves what the last run wrote).
     static void restartWith(ProgramFixture& program, const QByteArray& history)
     {
-        DestroyWindows();
+        destroyWindows();
         if (!history.isNull())
             writeFile(program.dataFile("Adrs.ini"), history);
         program.fake.dialogs.boxes.clear();
         program.fake.sound.played.clear();
-        CreateWindows();
+        createWindows();
     }
 };
 

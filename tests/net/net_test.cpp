@@ -188,7 +188,7 @@ private Q_SLOTS:
         const QByteArray bytes = platform::toCp1251(text);
         QCOMPARE(client.Socket()->WriteText(text), int(bytes.size()));
         QTRY_COMPARE(serverLog.reads, QStringList{text});
-        QCOMPARE(server.Socket()->Connections(0)->BytesReceived(), quint64(bytes.size()));
+        QCOMPARE(server.Socket()->Connection(0)->BytesReceived(), quint64(bytes.size()));
         QCOMPARE(client.Socket()->PeerAddress(), QStringLiteral("127.0.0.1"));
         QCOMPARE(client.Socket()->PeerPort(), port);
 
@@ -543,7 +543,7 @@ private Q_SLOTS:
         RawPeer peer;
         QVERIFY(peer.connectTo(port));
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 1);
-        const int fd = server.Socket()->Connections(0)->SocketHandle();
+        const int fd = server.Socket()->Connection(0)->SocketHandle();
         QVERIFY(peer.send("last words"));
         peer.close();
         pollfd state{fd, POLLRDHUP, 0};
@@ -847,7 +847,7 @@ private Q_SLOTS:
         RawPeer peer;
         QVERIFY(peer.connectTo(port));
         QTRY_COMPARE(server.Socket()->ConnectionCount(), 1);
-        QPointer<TServerClientWinSocket> connection = server.Socket()->Connections(0);
+        QPointer<TServerClientWinSocket> connection = server.Socket()->Connection(0);
         peer.close();
         // The peer's end arrives, unseen by the event loop.
         pollfd arrived{connection->SocketHandle(), POLLRDHUP, 0};

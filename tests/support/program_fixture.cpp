@@ -14,5 +14,5 @@ void useBlackList(const QStringList& names)
         file.write(platform::toCp1251(name) + "\r\n");
     file.close();
     BListF->FormCreate();
-    QCOMPARE(BListF->Names(), names);
+    QCOMPARE(BListF->names(), names);
 }

@@ -40,19 +40,19 @@ struct ProgramFixture {
         // Names and waiting messages of an earlier test are not this test's.
         net::peer_names::forgetAll();
         net::peer_names::setRememberTime(net::peer_names::RememberMs);
-        DropWaitingMessages();
+        dropWaitingMessages();
         inbox().clear();
-        SetNameWait(NameWaitMs);
-        SetQuietTime(QuietMs);
+        setNameWait(NameWaitMs);
+        setQuietTime(QuietMs);
         Application() = TApplication{};
         Application().Title = AppTitle;
         TIniFile ini(fake.paths.data + QStringLiteral("Pellavine.ini"));
         for (const Setting& s : settings)
             ini.WriteString(s.section, s.key, s.value);
-        CreateWindows();
+        createWindows();
     }
 
-    ~ProgramFixture() { DestroyWindows(); }
+    ~ProgramFixture() { destroyWindows(); }
 
     QString dataFile(const QString& name) const { return fake.paths.data + name; }
 

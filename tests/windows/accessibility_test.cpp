@@ -184,7 +184,7 @@ private Q_SLOTS:
         for (int i = 0; i < 2; ++i)
             inbox().add(ReceivedMessage{0, {}, QStringLiteral("alpha"), QStringLiteral("127.0.0.7"), {}, false, false});
         MsgF->showNewest();
-        MsgF->ShowSender(QStringLiteral("alpha"), QStringLiteral("127.0.0.7"));
+        MsgF->showSender(QStringLiteral("alpha"), QStringLiteral("127.0.0.7"));
     }
     void cleanup() { program.reset(); }
 
@@ -244,7 +244,7 @@ private Q_SLOTS:
     void headerIsPlainText()
     {
         const QString name = QStringLiteral("<b>x</b>") + QString(40, QLatin1Char('n'));
-        MsgF->ShowSender(name, QStringLiteral("127.0.0.7"));
+        MsgF->showSender(name, QStringLiteral("127.0.0.7"));
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(MsgF->InfoLab1);
         QVERIFY(MsgF->InfoLab1->toolTip().startsWith(u'<'));
         QCOMPARE(iface->text(QAccessible::Description),
@@ -357,9 +357,9 @@ private Q_SLOTS:
         QTest::newRow("settings, from a button") << "settings" << WidgetOf([] { return ConfigF->BBut1; })
                                                   << Check([this] { return App().Port == port && program->fake.dialogs.boxes.isEmpty(); });
         QTest::newRow("black list, from the list") << "black list" << WidgetOf([] { return BListF->Blist; })
-                                                    << Check([] { return BListF->Names().isEmpty(); });
+                                                    << Check([] { return BListF->names().isEmpty(); });
         QTest::newRow("black list, from the name") << "black list" << WidgetOf([] { return BListF->UsrEd; })
-                                                    << Check([] { return BListF->Names().isEmpty(); });
+                                                    << Check([] { return BListF->names().isEmpty(); });
         QTest::newRow("about, from the text") << "about" << WidgetOf([] { return AboutBox->Memo1; }) << Check([] { return true; });
     }
     void escape()

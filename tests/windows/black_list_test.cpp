@@ -124,7 +124,7 @@ private Q_SLOTS:
         QFETCH(QStringList, names);
         writeBytes(path, bytes);
         createWindow();
-        QCOMPARE(window->Names(), names);
+        QCOMPARE(window->names(), names);
         QCOMPARE(window->Blist->count(), names.size());
         QVERIFY(fake->dialogs.boxes.isEmpty());
     }
@@ -167,7 +167,7 @@ private Q_SLOTS:
         // What was written reads back as the same list.
         window.reset();
         createWindow();
-        QCOMPARE(window->Names(), names);
+        QCOMPARE(window->names(), names);
     }
 
     // ----- Adding from the window -----
@@ -216,7 +216,7 @@ private Q_SLOTS:
             QTest::keyClick(window->UsrEd, Qt::Key_Return);
         else
             QTest::mouseClick(window->BBut4, Qt::LeftButton, {}, QPoint(5, 5));
-        QCOMPARE(window->Names(), after);
+        QCOMPARE(window->names(), after);
         QCOMPARE(window->UsrEd->text(), QString());
         if (notice.isEmpty()) {
             QVERIFY(fake->dialogs.boxes.isEmpty());
@@ -254,8 +254,8 @@ private Q_SLOTS:
         QFETCH(int, index);
         createWindow();
         window->Blist->addItems(names);
-        QCOMPARE(window->IndexOfName(name), index);
-        QCOMPARE(window->Contains(name), index >= 0);
+        QCOMPARE(window->indexOfName(name), index);
+        QCOMPARE(window->contains(name), index >= 0);
     }
 
     // ----- Adding from the message viewer -----
@@ -282,8 +282,8 @@ private Q_SLOTS:
         QFETCH(QString, notice);
         createWindow();
         window->Blist->addItems(before);
-        window->AddFromViewer(name);
-        QCOMPARE(window->Names(), after);
+        window->addFromViewer(name);
+        QCOMPARE(window->names(), after);
         QCOMPARE(fake->dialogs.texts(BoxKind::Information), QStringList{notice});
         QVERIFY(!QFile::exists(path));
         QVERIFY(!window->isVisible());
@@ -316,7 +316,7 @@ private Q_SLOTS:
             QTest::keyClick(window->Blist, Qt::Key_Delete);
         else
             QTest::mouseClick(window->BBut6, Qt::LeftButton, {}, QPoint(5, 5));
-        QCOMPARE(window->Names(), after);
+        QCOMPARE(window->names(), after);
         QVERIFY(fake->dialogs.boxes.isEmpty());
         QVERIFY(window->isVisible());
     }
@@ -364,7 +364,7 @@ private Q_SLOTS:
         if (edit == QLatin1String("clear")) {
             window->BBut7Click();
         } else if (edit == QLatin1String("viewer")) {
-            window->AddFromViewer(QStringLiteral("вася"));
+            window->addFromViewer(QStringLiteral("вася"));
         } else {
             window->UsrEd->setText(QStringLiteral("pc3"));
             window->BBut4Click();
@@ -375,7 +375,7 @@ private Q_SLOTS:
         case Ending::CloseButton: QTest::mouseClick(window->BBut3, Qt::LeftButton, {}, QPoint(5, 5)); break;
         }
         QVERIFY(!window->isVisible());
-        QCOMPARE(window->Names(), names);
+        QCOMPARE(window->names(), names);
         QCOMPARE(QFile::exists(path), fileBefore || ending == Ending::Ok);
         QCOMPARE(readBytes(path), file);
         QVERIFY(fake->dialogs.texts(BoxKind::Error).isEmpty());
@@ -403,7 +403,7 @@ private Q_SLOTS:
         for (int i = 0; i < 200; ++i)
             many << QStringLiteral("COMPUTER-%1").arg(i);
         window->Blist->addItems(many);
-        const QStringList before = window->Names();
+        const QStringList before = window->names();
         QString target = path;
         if (failure == QLatin1String("folder")) {
             target = folder->filePath(QStringLiteral("gone/BList.ini"));
@@ -435,7 +435,7 @@ private Q_SLOTS:
             QCOMPARE(fake->dialogs.texts(BoxKind::Error), QStringList{message + QLatin1Char('.')});
             QVERIFY(window->isVisible());
         }
-        QCOMPARE(window->Names(), before);
+        QCOMPARE(window->names(), before);
         // The old file is untouched and no temporary file is left beside it.
         QCOMPARE(readBytes(path), old);
         QCOMPARE(QDir(folder->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"BList.ini"});
@@ -462,7 +462,7 @@ private Q_SLOTS:
         if (atCancel) {
             window->BBut2Click();
             QVERIFY(window->isVisible());
-            QCOMPARE(window->Names(), (QStringList{"A", "B"}));
+            QCOMPARE(window->names(), (QStringList{"A", "B"}));
         } else {
             createWindow();
             QCOMPARE(window->Blist->count(), 0);
@@ -537,7 +537,7 @@ private Q_SLOTS:
         QTimer::singleShot(0, BListF, [&] {
             BListF->UsrEd->setText(QStringLiteral("вася"));
             BListF->BBut4Click();
-            seenWhileOpen = BListF->isModalShowing() && BListF->Contains(QStringLiteral("Вася"));
+            seenWhileOpen = BListF->isModalShowing() && BListF->contains(QStringLiteral("Вася"));
             BListF->BBut1Click();
         });
         Form1->N4Click();
@@ -545,9 +545,9 @@ private Q_SLOTS:
         QVERIFY(!BListF->isVisible());
         QCOMPARE(readBytes(file), cp(QStringLiteral("ВАСЯ\r\n")));
         // An entry from the viewer reaches the file at shut-down.
-        BListF->AddFromViewer(QStringLiteral("pc-1"));
+        BListF->addFromViewer(QStringLiteral("pc-1"));
         QCOMPARE(readBytes(file), cp(QStringLiteral("ВАСЯ\r\n")));
-        DestroyWindows();
+        destroyWindows();
         QVERIFY(!BListF);
         QCOMPARE(readBytes(file), cp(QStringLiteral("ВАСЯ\r\npc-1\r\n")));
     }

@@ -50,7 +50,7 @@ void pretendMessage(const QString& host, bool fresh)
     message.host = host;
     message.address = app.LastSenderAddress;
     message.text = app.LastText;
-    MsgF->ShowMessage(message);
+    MsgF->showMessage(message);
 }
 
 } // namespace
@@ -88,7 +88,7 @@ private Q_SLOTS:
         App().SoundOn = soundOn;
         pretendMessage(QStringLiteral("alpha"), fresh);
 
-        MsgF->ShowViewer();
+        MsgF->showViewer();
         QVERIFY(MsgF->isVisible());
         QCOMPARE(Form1->TIconQ->CycleIcons(), cycling);
         QCOMPARE(MsgF->t1->isActive(), timer);
@@ -110,14 +110,14 @@ private Q_SLOTS:
         QFETCH(bool, fresh);
         ProgramFixture program;
         pretendMessage(QStringLiteral("alpha"), fresh);
-        MsgF->ShowViewer();
+        MsgF->showViewer();
         const QStringList soundsBefore = program.fake.sound.played;
         const bool cyclingBefore = Form1->TIconQ->CycleIcons();
         const bool timerBefore = MsgF->t1->isActive();
 
         // A newer message marks itself fresh and shows the viewer again.
         App().FreshMessage = true;
-        MsgF->ShowViewer();
+        MsgF->showViewer();
         QVERIFY(MsgF->isVisible());
         QCOMPARE(program.fake.sound.played, soundsBefore);
         QCOMPARE(Form1->TIconQ->CycleIcons(), cyclingBefore);
@@ -155,7 +155,7 @@ private Q_SLOTS:
             QVERIFY(Form1->SS->Active());
         }
         pretendMessage(QStringLiteral("alpha"), true);
-        MsgF->ShowViewer();
+        MsgF->showViewer();
         QVERIFY(MsgF->t1->isActive());
         QVERIFY(Form1->TIconQ->CycleIcons());
         // The opposite picture, so that hiding has to set it.
@@ -220,7 +220,7 @@ private Q_SLOTS:
         App().AutoFocus = autoFocus;
         App().SoundOn = soundOn;
         pretendMessage(QStringLiteral("alpha"), true);
-        MsgF->ShowViewer();
+        MsgF->showViewer();
         QCOMPARE(activationsOf(program.fake, MsgF), 1);
 
         if (ticks) {
@@ -273,7 +273,7 @@ private Q_SLOTS:
             SenderF->ADRL->setEditText(typed);
         }
         pretendMessage(host, true);
-        MsgF->ShowViewer();
+        MsgF->showViewer();
         MsgF->BBut2->Click();
 
         QVERIFY(!MsgF->isVisible());
@@ -315,11 +315,11 @@ private Q_SLOTS:
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         }();
         pretendMessage(host, true);
-        MsgF->ShowViewer();
+        MsgF->showViewer();
         MsgF->BBut5->Click();
 
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Information), QStringList{notice});
-        QCOMPARE(BListF->Names(), after);
+        QCOMPARE(BListF->names(), after);
         QVERIFY(MsgF->isVisible());
         // The file waits for the black list's OK or the shut-down.
         QFile file(App().BlackListPath);
@@ -345,7 +345,7 @@ private Q_SLOTS:
             inbox().add(message);
         }
         MsgF->showNewest();
-        MsgF->ShowViewer();
+        MsgF->showViewer();
         QTest::keyClick(MsgF->MsgLab, Qt::Key_Tab);
         QCOMPARE(MsgF->focusWidget(), MsgF->earlierButton());
         QTest::keyClick(MsgF->earlierButton(), Qt::Key(key));
@@ -410,7 +410,7 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         ProgramFixture program;
         const QString address = QStringLiteral("127.177.177.123");
-        MsgF->ShowSender(name, address);
+        MsgF->showSender(name, address);
 
         const QString text = MsgF->InfoLab1->text();
         const QString head = QStringLiteral("Сообщение от ");
@@ -489,8 +489,8 @@ private Q_SLOTS:
         ProgramFixture program;
         MsgF->show();
         // Before it, a text wrapped the other way.
-        MsgF->ShowText(anywhere ? QStringLiteral("a b") : QString(MaxMessageBytes, QLatin1Char('A')));
-        MsgF->ShowText(text);
+        MsgF->showText(anywhere ? QStringLiteral("a b") : QString(MaxMessageBytes, QLatin1Char('A')));
+        MsgF->showText(text);
         QCOMPARE(MsgF->MsgLab->wordWrapMode(),
                  anywhere ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere);
         QCOMPARE(MsgF->MsgLab->document()->toRawText(), text);
