@@ -1,5 +1,6 @@
 #include "app/app_state.h"
 
+#include "app/language.h"
 #include "app/settings.h"
 
 AppState::AppState()
@@ -14,7 +15,7 @@ void AppState::computePaths(const QString& exeDir, const QString& dataDir)
     // An empty folder must not turn the files into names relative to the working folder.
     const auto dataFile = [&](const QString& name) { return DataDir.isEmpty() ? QString() : DataDir + name; };
     SettingsPath = dataFile(QStringLiteral("Pellavine.ini"));
-    HelpPath = ExeDir + HelpFileName;
+    HelpPath = localizedDocument(ExeDir, HelpFileName);
     AddressListPath = dataFile(QStringLiteral("Adrs.ini"));
     BlackListPath = dataFile(QStringLiteral("BList.ini"));
     SendSoundPath = ExeDir + QStringLiteral("Send.wav");

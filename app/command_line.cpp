@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/ini_file.h"
+#include "app/language.h"
 #include "app/settings.h"
 #include "messaging/batch_sender.h"
 #include "messaging/send_window.h"
@@ -123,8 +124,8 @@ int settingsPort(int* port)
     *port = settings::read(TIniFile(files.SettingsPath), settings::key(&AppState::Port));
     if (settings::TcpPorts.contains(*port))
         return StatusDelivered;
-    printError(settings::invalidPortText(files.SettingsPath, *port)
-               + QStringLiteral("; укажите порт параметром --port"));
+    printError(CommandLine::tr("%1; укажите порт параметром --port")
+                   .arg(settings::invalidPortText(files.SettingsPath, *port)));
     return StatusUsage;
 }
 
@@ -141,17 +142,17 @@ int send(const CommandLine& request)
     bool tooLong = false;
     if (request.words.isEmpty()) {
         if (::isatty(STDIN_FILENO))
-            print(stderr, QStringLiteral("Введите текст сообщения и нажмите Ctrl+D:\n"));
+            print(stderr, CommandLine::tr("Введите текст сообщения и нажмите Ctrl+D:") + QLatin1Char('\n'));
         text = textFromInput(readStandardInput(&tooLong));
     } else {
         text = request.words.join(QLatin1Char(' '));
     }
     if (text.isEmpty() && !tooLong) {
-        printError(TSenderF::MissingInputText);
+        printError(TSenderF::missingInputText());
         return StatusUsage;
     }
     if (tooLong || text.size() > TSenderF::MaxTextLength) {
-        printError(QStringLiteral("текст длиннее %1 знаков; сообщение не отправлено").arg(TSenderF::MaxTextLength));
+        printError(CommandLine::tr("текст длиннее %1 знаков; сообщение не отправлено").arg(TSenderF::MaxTextLength));
         return StatusUsage;
     }
 
@@ -161,12 +162,12 @@ int send(const CommandLine& request)
     sender.OnHostDone = [&](const SendOutcome& outcome) {
         if (outcome.delivered) {
             if (several)
-                print(stdout, outcome.host + QStringLiteral(": доставлено\n"));
+                print(stdout, CommandLine::tr("%1: доставлено").arg(outcome.host) + QLatin1Char('\n'));
             return;
         }
         allDelivered = false;
-        print(stderr, outcome.host + QStringLiteral(": не доставлено: ") + outcome.reason + QStringLiteral(" — ")
-                          + outcome.error + QLatin1Char('\n'));
+        print(stderr, CommandLine::tr("%1: не доставлено: %2 — %3").arg(outcome.host, outcome.reason, outcome.error)
+                          + QLatin1Char('\n'));
     };
     sender.OnFinished = [] { QCoreApplication::quit(); };
     sender.start();
@@ -221,16 +222,16 @@ CommandLine parseCommandLine(const QStringList& arguments)
                 option = &known;
         }
         if (!option)
-            return invalid(QStringLiteral("неизвестный параметр «%1»").arg(name));
+            return invalid(CommandLine::tr("неизвестный параметр «%1»").arg(name));
         if (!option->takesValue) {
             if (hasValue)
-                return invalid(QStringLiteral("параметр «%1» не принимает значения").arg(name));
+                return invalid(CommandLine::tr("параметр «%1» не принимает значения").arg(name));
             result.kind = name == QLatin1String("--help") ? CommandLine::Help : CommandLine::Version;
             return result;
         }
         if (!hasValue) {
             if (i + 1 >= arguments.size())
-                return invalid(QStringLiteral("параметру «%1» нужно значение").arg(name));
+                return invalid(CommandLine::tr("параметру «%1» нужно значение").arg(name));
             value = arguments.at(++i);
         }
 
@@ -245,18 +246,17 @@ CommandLine parseCommandLine(const QStringList& arguments)
             }
         } else if (name == QLatin1String("--port")) {
             if (!parsePort(value, &result.port))
-                return invalid(QStringLiteral("неверный порт «%1»: нужно число от %2 до %3")
+                return invalid(CommandLine::tr("неверный порт «%1»: нужно число от %2 до %3")
                                    .arg(value, QString::number(settings::TcpPorts.min),
                                         QString::number(settings::TcpPorts.max)));
         } else if (!parseTimeout(value, &result.timeoutMs)) {
-            return invalid(QStringLiteral("неверное время ожидания «%1»: нужно число секунд больше 0 и не больше %2")
-                               .arg(value)
-                               .arg(MaxTimeoutSeconds));
+            return invalid(CommandLine::tr("неверное время ожидания «%1»: нужно число секунд больше 0 и не больше %2")
+                               .arg(value, QString::number(MaxTimeoutSeconds)));
         }
     }
     if (result.hosts.isEmpty())
-        return invalid(sendGiven ? QStringLiteral("не указан получатель")
-                                 : QStringLiteral("не указан получатель: нужен параметр --send"));
+        return invalid(sendGiven ? CommandLine::tr("не указан получатель")
+                                 : CommandLine::tr("не указан получатель: нужен параметр --send"));
     return result;
 }
 
@@ -270,14 +270,14 @@ QString textFromInput(const QByteArray& bytes)
 
 QString usageText()
 {
-    return QStringLiteral(
+    return CommandLine::tr(
         "Использование: pellavine --send КОМУ [--port ПОРТ] [--timeout СЕКУНДЫ] [--] [ТЕКСТ...]\n"
         "Подробнее: pellavine --help\n");
 }
 
 QString helpText()
 {
-    return QStringLiteral(
+    return CommandLine::tr(
                "Использование:\n"
                "  pellavine\n"
                "  pellavine --send КОМУ [--port ПОРТ] [--timeout СЕКУНДЫ] [--] [ТЕКСТ...]\n"
@@ -325,6 +325,7 @@ int runCommandLine(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Pellavine"));
     QCoreApplication::setApplicationVersion(VersionText);
+    installTranslations(QCoreApplication::applicationDirPath());
     platform::setApplicationTitle(AppTitle);
     ConsoleDialogs dialogs;
     platform::setDialogs(&dialogs);

@@ -2,9 +2,13 @@
 // The program's command line. Without arguments the program is the tray program; "--send"
 // sends one message from a script and ends, with no window, no display and no single-instance
 // guard, so it also runs beside a running tray copy, over ssh and from cron.
+#include <QCoreApplication>
 #include <QStringList>
 
 struct CommandLine {
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+
+public:
     static constexpr int DefaultTimeoutMs = 5000;
 
     enum Kind { Send, Help, Version, Invalid };

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "app/application.h"
+#include "app/language.h"
 #include "app/welcome_window.h"
 #include "assets/pictures.h"
 #include "controls/application_link.h"
@@ -74,6 +75,8 @@ int runProgram(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(QStringLiteral("Pellavine"));
     QApplication::setApplicationVersion(VersionText);
+    // Before any window or text exists: every text is translated when it is made.
+    installTranslations(QApplication::applicationDirPath());
 
     Application().Title = AppTitle;
     platform::setApplicationTitle(AppTitle);

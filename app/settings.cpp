@@ -2,6 +2,8 @@
 
 #include "app/app_state.h"
 
+#include <QCoreApplication>
+
 namespace settings {
 
 std::span<const AnyKey> table()
@@ -55,7 +57,7 @@ void saveMainWindowKeys(TIniFile& ini, const AppState& app)
 
 QString invalidPortText(const QString& settingsPath, int port)
 {
-    return QStringLiteral("В файле настроек %1 неверный порт %2: нужно число от %3 до %4")
+    return QCoreApplication::translate("Settings", "В файле настроек %1 неверный порт %2: нужно число от %3 до %4")
         .arg(settingsPath, QString::number(port), QString::number(TcpPorts.min), QString::number(TcpPorts.max));
 }
 

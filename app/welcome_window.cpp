@@ -30,19 +30,28 @@
 TForm1* Form1 = nullptr;
 
 namespace {
-const QString IdleHint = QStringLiteral("За текущий сеанс сообщений не поступало.");
-const QString PauseCaption = QStringLiteral("Приостановить сервер Pellavine");
-const QString ResumeCaption = QStringLiteral("Запустить сервер Pellavine");
-const QString PauseQuestion =
-    QStringLiteral("При остановке сервера посылаемые вам сообщения приниматься не будут! Продолжить?");
+QString idleHint()
+{
+    return TForm1::tr("За текущий сеанс сообщений не поступало.");
+}
+QString pauseCaption()
+{
+    return TForm1::tr("Приостановить сервер Pellavine");
+}
+QString resumeCaption()
+{
+    return TForm1::tr("Запустить сервер Pellavine");
+}
 } // namespace
 
-const QString TForm1::FirstRunBalloonText = QStringLiteral(
-    "Pellavine работает и принимает сообщения. Щелкните по этому значку, чтобы отправить сообщение; "
-    "правая кнопка мыши открывает меню.");
+QString TForm1::firstRunBalloonText()
+{
+    return tr("Pellavine работает и принимает сообщения. Щелкните по этому значку, чтобы отправить сообщение; "
+              "правая кнопка мыши открывает меню.");
+}
 
 TForm1::TForm1()
-    : TSkinForm(QStringLiteral("Окно приветствия"), QSize(289, 269), FrameKind::Skin,
+    : TSkinForm(tr("Окно приветствия"), QSize(289, 269), FrameKind::Skin,
                 QStringLiteral("welcome_skin"))
 {
     Form1 = this;
@@ -91,7 +100,7 @@ void TForm1::buildControls()
     SpeedButton1->setAutoRaise(true);
     SpeedButton1->setText(QString(WebPageAddress).remove(QStringLiteral("https://")).remove(QLatin1Char('/')));
     SpeedButton1->setCursor(Qt::PointingHandCursor);
-    SpeedButton1->setToolTip(QStringLiteral("Посетить сайт"));
+    SpeedButton1->setToolTip(tr("Посетить сайт"));
     QFont linkFont = skin::windowFont();
     linkFont.setUnderline(true);
     SpeedButton1->setFont(linkFont);
@@ -130,20 +139,20 @@ void TForm1::buildMenu()
         connect(action, &QAction::triggered, this, [this, handler] { platform::runGuarded([this, handler] { (this->*handler)(); }); });
         return action;
     };
-    N6 = item(QStringLiteral("Отправить сообщение..."), &TForm1::N6Click);
+    N6 = item(tr("Отправить сообщение..."), &TForm1::N6Click);
     N15 = TreyMenu->addSeparator();
-    N8 = item(QStringLiteral("Последнее сообщение"), &TForm1::N8Click);
+    N8 = item(tr("Последнее сообщение"), &TForm1::N8Click);
     N14 = TreyMenu->addSeparator();
-    N11 = item(QStringLiteral("Настройки..."), &TForm1::N11Click);
-    N4 = item(QStringLiteral("Черный список..."), &TForm1::N4Click);
+    N11 = item(tr("Настройки..."), &TForm1::N11Click);
+    N4 = item(tr("Черный список..."), &TForm1::N4Click);
     N1 = TreyMenu->addSeparator();
-    Pellavine2 = item(QStringLiteral("О Pellavine..."), &TForm1::Pellavine2Click);
+    Pellavine2 = item(tr("О Pellavine..."), &TForm1::Pellavine2Click);
     N12 = TreyMenu->addSeparator();
     Pellavine1 = item(WebPageAddress, &TForm1::Pellavine1Click);
     EmailAuthorItem = item(QString(MailAddress).remove(QStringLiteral("mailto:")), &TForm1::EmailAuthorItemClick);
     N5 = TreyMenu->addSeparator();
-    N2 = item(PauseCaption, &TForm1::N2Click);
-    N3 = item(QStringLiteral("Выключить сервер"), &TForm1::N3Click);
+    N2 = item(pauseCaption(), &TForm1::N2Click);
+    N3 = item(tr("Выключить сервер"), &TForm1::N3Click);
     TreyMenu->setDefaultAction(N6);
     QFont bold = N6->font();
     bold.setBold(true);
@@ -175,7 +184,7 @@ void TForm1::FormCreate()
 
     settings::load(TIniFile(app.SettingsPath), app);
 
-    TIconQ->setHint(AppTitle + QStringLiteral("\r\n") + IdleHint);
+    TIconQ->setHint(AppTitle + QStringLiteral("\r\n") + idleHint());
     SS->setPort(app.Port);
     // A timer of 0 ms or less would fire at once; the splash then simply passes.
     Ef1->setInterval(qMax(0, app.SplashTime));
@@ -208,7 +217,7 @@ void TForm1::Ef1Timer()
     TIconQ->setIconVisible(true);
     TIconQ->HideToTray();
     if (App().FirstStart)
-        TIconQ->ShowBalloon(AppTitle, FirstRunBalloonText, TCoolTrayIcon::bitInfo, 60);
+        TIconQ->ShowBalloon(AppTitle, firstRunBalloonText(), TCoolTrayIcon::bitInfo, 60);
     startListening();
 }
 
@@ -243,9 +252,11 @@ void TForm1::showMessageHint()
     QString hint = AppTitle;
     // Second: the tooltip keeps only its first 127 characters, and a long name may fill the last line.
     if (const int unseen = inbox().unseenCount(); unseen > 0)
-        hint += QStringLiteral("\r\nНепрочитанных сообщений: ") + QString::number(unseen);
-    hint += QStringLiteral("\r\nПоследнее сообщение получено в ") + app.LastTime + QStringLiteral(" от ")
-            + TMsgF::visibleName(app.LastSenderHost) + QStringLiteral(" (") + app.LastSenderAddress + QLatin1Char(')');
+        hint += QStringLiteral("\r\n") + tr("Непрочитанных сообщений: %1").arg(unseen);
+    // One pass, so that a name holding "%2" stays as it is.
+    hint += QStringLiteral("\r\n")
+            + tr("Последнее сообщение получено в %1 от %2 (%3)")
+                  .arg(app.LastTime, TMsgF::visibleName(app.LastSenderHost), app.LastSenderAddress);
     TIconQ->setHint(hint);
 }
 
@@ -268,7 +279,7 @@ void TForm1::N8Click()
         MsgF->show();
         platform::windowSystem().activate(MsgF);
     } else {
-        platform::dialogs().information(IdleHint);
+        platform::dialogs().information(idleHint());
     }
 }
 
@@ -300,19 +311,20 @@ void TForm1::EmailAuthorItemClick()
 void TForm1::N2Click()
 {
     if (MsgF->isVisible()) {
-        platform::dialogs().information(QStringLiteral("Закройте текущее сообщение!"));
+        platform::dialogs().information(tr("Закройте текущее сообщение!"));
         return;
     }
     if (SS->Active()) {
-        if (!platform::dialogs().confirm(PauseQuestion))
+        if (!platform::dialogs().confirm(
+                tr("При остановке сервера посылаемые вам сообщения приниматься не будут! Продолжить?")))
             return;
         SS->setActive(false);
-        N2->setText(ResumeCaption);
+        N2->setText(resumeCaption());
         TIconQ->setIconIndex(1);
     } else {
         // Throws when the port is taken; caption and icon then stay as they are.
         startListening();
-        N2->setText(PauseCaption);
+        N2->setText(pauseCaption());
         TIconQ->setIconIndex(0);
     }
 }

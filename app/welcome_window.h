@@ -22,7 +22,7 @@ public:
     ~TForm1() override;
 
     // Shown once, when the tray icon first appears.
-    static const QString FirstRunBalloonText;
+    static QString firstRunBalloonText();
 
     TSkinImage* Image1 = nullptr;      // background; drags the window
     QToolButton* SpeedButton1 = nullptr; // the web page link

@@ -9,10 +9,13 @@ set(pv_home lib/pellavine)
 set(pv_appstream_id internal.pellavine.pellavine)
 
 install(TARGETS pellavine RUNTIME DESTINATION ${pv_home})
-# The interface's translations (.qm) go here too, beside the program, which looks for them there.
 install(FILES ${PELLAVINE_BIN_DIR}/Send.wav ${PELLAVINE_BIN_DIR}/Wnd.wav ${PELLAVINE_BIN_DIR}/Msg.wav
               ${PELLAVINE_BIN_DIR}/help.htm
         DESTINATION ${pv_home})
+# The interface's translations go beside the program, which looks for them there.
+foreach(language IN LISTS PELLAVINE_LANGUAGES)
+    install(FILES ${PELLAVINE_BIN_DIR}/pellavine_${language}.qm DESTINATION ${pv_home})
+endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/assets/${pv_appstream_id}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/assets/pictures/app_icon.svg

@@ -3,8 +3,10 @@
 #include "controls/application_link.h"
 #include "platform/platform.h"
 
-const QString TOneProgram::LockFailedText = QStringLiteral(
-    "Pellavine не может проверить, не запущен ли он уже: %1 Программа продолжит работу.");
+QString TOneProgram::lockFailedText()
+{
+    return tr("Pellavine не может проверить, не запущен ли он уже: %1 Программа продолжит работу.");
+}
 
 TOneProgram::TOneProgram(QObject* owner) : QObject(owner) {}
 
@@ -23,7 +25,7 @@ void TOneProgram::Loaded()
     } else if (!lock_.failure().isEmpty()) {
         // Only a lock that another copy holds means "already running": this copy runs on, and a
         // second one started meanwhile would be told that the port is taken.
-        platform::dialogs().error(LockFailedText.arg(lock_.failure()));
+        platform::dialogs().error(lockFailedText().arg(lock_.failure()));
     } else {
         secondCopy_ = true;
         if (AlreadyExist)

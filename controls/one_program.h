@@ -4,18 +4,20 @@
 // A lock that cannot be made at all is reported, and the copy runs on.
 #include "platform/instance_lock.h"
 
+#include <QCoreApplication>
 #include <QObject>
 
 #include <functional>
 
 class TOneProgram : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(TOneProgram)
 public:
     using TNotifyEvent = std::function<void(QObject* Sender)>;
 
     // Longest lock name taken from the title.
     static constexpr int NameLimit = 255;
     // The report of a lock that cannot be made; %1 is InstanceLock::failure().
-    static const QString LockFailedText;
+    static QString lockFailedText();
 
     explicit TOneProgram(QObject* owner = nullptr);
     ~TOneProgram() override;

@@ -17,9 +17,9 @@ QString lookupReason(int code)
 {
     switch (code) {
     case WSAHOST_NOT_FOUND:
-    case WSANO_DATA: return QStringLiteral("компьютер с таким именем не найден");
-    case WSATRY_AGAIN: return QStringLiteral("имя не найдено: служба имен не ответила");
-    default: return QStringLiteral("имя компьютера не удалось определить");
+    case WSANO_DATA: return BatchSender::tr("компьютер с таким именем не найден");
+    case WSATRY_AGAIN: return BatchSender::tr("имя не найдено: служба имен не ответила");
+    default: return BatchSender::tr("имя компьютера не удалось определить");
     }
 }
 
@@ -27,17 +27,17 @@ QString connectReason(int code, int port)
 {
     switch (code) {
     case WSAECONNREFUSED:
-        return QStringLiteral("в соединении отказано: на порту %1 сообщения не принимают "
+        return BatchSender::tr("в соединении отказано: на порту %1 сообщения не принимают "
                               "(Pellavine не запущен или его сервер приостановлен)")
             .arg(port);
-    case WSAETIMEDOUT: return QStringLiteral("компьютер не ответил");
+    case WSAETIMEDOUT: return BatchSender::tr("компьютер не ответил");
     case WSAENETDOWN:
     case WSAENETUNREACH:
     case WSAEHOSTDOWN:
-    case WSAEHOSTUNREACH: return QStringLiteral("компьютер недоступен по сети");
+    case WSAEHOSTUNREACH: return BatchSender::tr("компьютер недоступен по сети");
     case WSAECONNRESET:
-    case WSAECONNABORTED: return QStringLiteral("соединение разорвано");
-    default: return QStringLiteral("соединение не установлено");
+    case WSAECONNABORTED: return BatchSender::tr("соединение разорвано");
+    default: return BatchSender::tr("соединение не установлено");
     }
 }
 
@@ -94,7 +94,7 @@ private:
         try {
             handler();
         } catch (...) {
-            finish(QStringLiteral("соединение не установлено"), boxed(platform::currentExceptionText()));
+            finish(BatchSender::tr("соединение не установлено"), boxed(platform::currentExceptionText()));
         }
     }
 
@@ -115,7 +115,7 @@ private:
         cs_->OnDisconnect = [this](QObject*, TCustomWinSocket*) {
             // Ours comes after the attempt has ended; any other is the peer leaving first.
             if (!done_)
-                finish(QStringLiteral("соединение закрыто получателем"),
+                finish(BatchSender::tr("соединение закрыто получателем"),
                        boxed(net::asyncSocketErrorText(WSAECONNRESET)));
         };
         cs_->OnError = [this](QObject*, TCustomWinSocket*, TErrorEvent kind, int& code) {
@@ -144,7 +144,7 @@ private:
             if (sent < 0 || done_)
                 return; // the write event or the error handler goes on
             if (sent == 0) {
-                finish(QStringLiteral("соединение закрыто получателем"), boxed(net::asyncSocketErrorText(WSAECONNRESET)));
+                finish(BatchSender::tr("соединение закрыто получателем"), boxed(net::asyncSocketErrorText(WSAECONNRESET)));
                 return;
             }
             written_ += sent;
@@ -158,7 +158,7 @@ private:
         if (done_)
             return;
         if (kind == eeSend)
-            finish(QStringLiteral("текст не передан: ") + connectReason(code, owner_->port_),
+            finish(BatchSender::tr("текст не передан: %1").arg(connectReason(code, owner_->port_)),
                    boxed(net::windowsSocketErrorText(net::winsockErrorText(code), code, QStringLiteral("send"))));
         else
             finish(connectReason(code, owner_->port_), boxed(net::asyncSocketErrorText(code)));
@@ -170,9 +170,9 @@ private:
             return;
         QString reason;
         switch (stage_) {
-        case Stage::Lookup: reason = QStringLiteral("имя компьютера не найдено за %1 с"); break;
-        case Stage::Connect: reason = QStringLiteral("компьютер не ответил за %1 с"); break;
-        case Stage::Write: reason = QStringLiteral("текст не принят за %1 с"); break;
+        case Stage::Lookup: reason = BatchSender::tr("имя компьютера не найдено за %1 с"); break;
+        case Stage::Connect: reason = BatchSender::tr("компьютер не ответил за %1 с"); break;
+        case Stage::Write: reason = BatchSender::tr("текст не принят за %1 с"); break;
         }
         finish(reason.arg(seconds(owner_->timeoutMs_)), boxed(net::asyncSocketErrorText(WSAETIMEDOUT)));
     }

@@ -161,9 +161,10 @@ void showMessage(const Arrival& arrival, const QString& host)
             MsgF->showViewer();
     } else if (!g_asking) {
         // Further messages are shown while the question is open; Yes shows the newest.
-        const QString question = QStringLiteral("Получено сообщение от ") + TMsgF::visibleName(host)
-                                 + QStringLiteral(", однако этот компьютер занесен в черный список! "
-                                                  "Хотите просмотреть сообщение сейчас?");
+        const QString question =
+            QCoreApplication::translate("Receiver", "Получено сообщение от %1, однако этот компьютер занесен в "
+                                                    "черный список! Хотите просмотреть сообщение сейчас?")
+                .arg(TMsgF::visibleName(host));
         g_asking = true;
         const QScopeGuard asked([] { g_asking = false; });
         if (platform::dialogs().confirm(question) && MsgF)

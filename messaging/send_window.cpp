@@ -25,11 +25,17 @@
 
 TSenderF* SenderF = nullptr;
 
-const QString TSenderF::MissingInputText = QStringLiteral(
-    "Для отправки сообщения, введите имя компьютера-получателя или его IP-адрес, а так же текст сообщения!");
-const QString TSenderF::HistoryNotSavedText = QStringLiteral(
-    "История адресов не сохранена: файл %1 не удалось прочитать, поэтому он оставлен как есть. "
-    "Сделайте файл доступным для чтения и перезапустите Pellavine.");
+QString TSenderF::missingInputText()
+{
+    return tr("Для отправки сообщения, введите имя компьютера-получателя или его IP-адрес, а так же текст "
+              "сообщения!");
+}
+
+QString TSenderF::historyNotSavedText()
+{
+    return tr("История адресов не сохранена: файл %1 не удалось прочитать, поэтому он оставлен как есть. "
+              "Сделайте файл доступным для чтения и перезапустите Pellavine.");
+}
 
 namespace {
 
@@ -56,7 +62,7 @@ bool isEnter(int key)
 } // namespace
 
 TSenderF::TSenderF(QWidget* parent)
-    : TSkinForm(QStringLiteral("Отправка сообщения"), QSize(255, 112), FrameKind::Skin,
+    : TSkinForm(tr("Отправка сообщения"), QSize(255, 112), FrameKind::Skin,
                 QStringLiteral("send_skin"), parent)
 {
     SenderF = this;
@@ -92,8 +98,8 @@ void TSenderF::buildControls()
         label->adjustSize();
         return label;
     };
-    ADRH = makeLabel(QStringLiteral(" Кому:"), QPoint(13, 32));
-    MSGH = makeLabel(QStringLiteral("Текст:"), QPoint(14, 61));
+    ADRH = makeLabel(tr(" Кому:"), QPoint(13, 32));
+    MSGH = makeLabel(tr("Текст:"), QPoint(14, 61));
     // Right-aligned: the right edge stays where the design text "<ver>" ended.
     Verlab = makeLabel(QStringLiteral("<ver>"), QPoint(221, 96));
     Verlab->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -105,12 +111,12 @@ void TSenderF::buildControls()
     ADRL->setValidator(new LowerCaseValidator(ADRL));
     ADRL->setGeometry(56, 29, 189, 22);
     ADRL->setToolTip(
-        QStringLiteral("Имя или IP-адрес компьютера получателя (правая кнопка для вывода меню)"));
+        tr("Имя или IP-адрес компьютера получателя (правая кнопка для вывода меню)"));
 
     MSGL = new QLineEdit(this);
     MSGL->setGeometry(56, 57, 189, 22);
     MSGL->setMaxLength(MaxTextLength);
-    MSGL->setToolTip(QStringLiteral("Сообщение для отправки"));
+    MSGL->setToolTip(tr("Сообщение для отправки"));
 
     // The labels name their fields. The address box itself is named by its text, as Qt's
     // editable boxes are on Linux, with the label as its relation; its edit field takes the name.
@@ -123,7 +129,7 @@ void TSenderF::buildControls()
     ADRL->installEventFilter(this);
     ADRL->lineEdit()->installEventFilter(this);
 
-    BBut1 = makePushButton(QStringLiteral("Отправить"), QRect(90, 82, 75, 23), ButtonLook::MainAction);
+    BBut1 = makePushButton(tr("Отправить"), QRect(90, 82, 75, 23), ButtonLook::MainAction);
     BBut1->setTransparent(true);
     BBut1->OnClick = [this](QObject*) { BBut1Click(); };
     BBut2 = makeFrameButton(FrameButton::Close, QPoint(234, 3));
@@ -135,7 +141,7 @@ void TSenderF::buildControls()
 
     // The address box's hint promises this menu on the right button.
     MsgLMenu = new QMenu(this);
-    ClearListItem = MsgLMenu->addAction(QStringLiteral("Очистить список"));
+    ClearListItem = MsgLMenu->addAction(tr("Очистить список"));
     connect(ClearListItem, &QAction::triggered, this,
             [this] { platform::runGuarded([this] { ClearListItemClick(); }); });
     for (QWidget* target : {static_cast<QWidget*>(ADRL), static_cast<QWidget*>(ADRL->lineEdit())}) {
@@ -223,7 +229,7 @@ void TSenderF::BBut1Click()
 {
     const QString recipient = ADRL->currentText();
     if (recipient.isEmpty() || MSGL->text().isEmpty()) {
-        platform::dialogs().information(MissingInputText);
+        platform::dialogs().information(missingInputText());
         return;
     }
     BusySwitch(false);
@@ -291,7 +297,7 @@ void TSenderF::FormDestroy()
         // A file that could not be read is not replaced by what this run added to an empty list.
         if (historyUnread_) {
             if (!addresses().isEmpty())
-                throw std::runtime_error(HistoryNotSavedText.arg(app.AddressListPath).toUtf8().toStdString());
+                throw std::runtime_error(historyNotSavedText().arg(app.AddressListPath).toUtf8().toStdString());
         } else if (!app.AddressListPath.isEmpty()) {
             addresses::save(app.AddressListPath, addresses());
         }

@@ -21,9 +21,9 @@ public:
     ~TSenderF() override;
 
     // The notice of a click with no recipient or no text.
-    static const QString MissingInputText;
+    static QString missingInputText();
     // The history file could not be read at the start, so it is not replaced; %1 is its path.
-    static const QString HistoryNotSavedText;
+    static QString historyNotSavedText();
     // Longest message text, in characters; the command line keeps to it too.
     static constexpr int MaxTextLength = 32767;
 

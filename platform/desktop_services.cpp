@@ -4,6 +4,7 @@
 #include "platform/x11_window_state.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDir>
@@ -58,7 +59,9 @@ public:
     }
     bool confirm(const QString& text) override
     {
-        return runBox(QMessageBox::Question, QStringLiteral("Confirm"), text,
+        // Qt's own caption, like the Yes and No beside it: English in Russian too, translated
+        // where Qt's buttons are.
+        return runBox(QMessageBox::Question, QCoreApplication::translate("Dialogs", "Confirm"), text,
                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
     void error(const QString& text) override
@@ -227,18 +230,18 @@ QString privateFolderProblem(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
-        return QStringLiteral("её не удалось создать (%1)").arg(qt_error_string(errno));
+        return QCoreApplication::translate("DataFolder", "её не удалось создать (%1)").arg(qt_error_string(errno));
     struct stat info {};
     if (::lstat(name.constData(), &info) != 0)
-        return QStringLiteral("её не удалось проверить (%1)").arg(qt_error_string(errno));
+        return QCoreApplication::translate("DataFolder", "её не удалось проверить (%1)").arg(qt_error_string(errno));
     if (S_ISLNK(info.st_mode))
-        return QStringLiteral("на её месте символическая ссылка");
+        return QCoreApplication::translate("DataFolder", "на её месте символическая ссылка");
     if (!S_ISDIR(info.st_mode))
-        return QStringLiteral("на её месте не папка");
+        return QCoreApplication::translate("DataFolder", "на её месте не папка");
     if (info.st_uid != geteuid())
-        return QStringLiteral("её владелец — другой пользователь");
+        return QCoreApplication::translate("DataFolder", "её владелец — другой пользователь");
     if ((info.st_mode & 0077) != 0)
-        return QStringLiteral("она открыта другим пользователям");
+        return QCoreApplication::translate("DataFolder", "она открыта другим пользователям");
     return QString();
 }
 
@@ -260,9 +263,11 @@ QString usableDataDir(const QString& xdgConfigHome, const QString& home, const Q
     for (const QString& folder : {outer, QDir::cleanPath(dir)}) {
         const QString why = privateFolderProblem(folder);
         if (!why.isEmpty()) {
-            *problem = QStringLiteral("Папка %1 не подходит для файлов Pellavine: %2. Настройки, черный список "
-                                      "и история адресов в этот раз не будут ни прочитаны, ни сохранены. Задайте "
-                                      "переменную окружения HOME или XDG_CONFIG_HOME и перезапустите Pellavine.")
+            *problem = QCoreApplication::translate(
+                           "DataFolder",
+                           "Папка %1 не подходит для файлов Pellavine: %2. Настройки, черный список и история "
+                           "адресов в этот раз не будут ни прочитаны, ни сохранены. Задайте переменную окружения "
+                           "HOME или XDG_CONFIG_HOME и перезапустите Pellavine.")
                            .arg(folder, why);
             return QString();
         }

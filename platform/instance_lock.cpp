@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
@@ -20,9 +21,9 @@ QString whyNot(int error)
 {
     switch (error) {
     case ELOOP:
-        return QStringLiteral("на его месте символическая ссылка");
+        return QCoreApplication::translate("InstanceLock", "на его месте символическая ссылка");
     case EISDIR:
-        return QStringLiteral("на его месте папка");
+        return QCoreApplication::translate("InstanceLock", "на его месте папка");
     default:
         return qt_error_string(error);
     }
@@ -30,8 +31,9 @@ QString whyNot(int error)
 
 QString cannotMake(const QString& path, const QString& why)
 {
-    return QStringLiteral("не удалось создать файл блокировки %1 (%2). Удалите то, что находится на месте "
-                          "этого файла, или проверьте права на его папку.")
+    return QCoreApplication::translate("InstanceLock", "не удалось создать файл блокировки %1 (%2). Удалите то, "
+                                                       "что находится на месте этого файла, или проверьте права "
+                                                       "на его папку.")
         .arg(path, why);
 }
 
@@ -65,9 +67,10 @@ bool InstanceLock::acquire(const QString& name)
     failure_.clear();
     const QString folder = lockDirectory();
     if (folder.isEmpty()) {
-        failure_ = QStringLiteral("файлу блокировки негде лежать: переменная XDG_RUNTIME_DIR не задана, а папка "
-                                  "для файлов программы недоступна. Задайте переменную окружения XDG_RUNTIME_DIR "
-                                  "или HOME.");
+        failure_ = QCoreApplication::translate("InstanceLock",
+                                               "файлу блокировки негде лежать: переменная XDG_RUNTIME_DIR не задана, "
+                                               "а папка для файлов программы недоступна. Задайте переменную "
+                                               "окружения XDG_RUNTIME_DIR или HOME.");
         return false;
     }
     const QString path = folder + lockFileName(name);
@@ -82,7 +85,7 @@ bool InstanceLock::acquire(const QString& name)
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        failure_ = cannotMake(path, QStringLiteral("на его месте не обычный файл"));
+        failure_ = cannotMake(path, QCoreApplication::translate("InstanceLock", "на его месте не обычный файл"));
         return false;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QBoxLayout>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -633,10 +634,11 @@ TrayBubble* QtTrayHost::standInBalloon(quintptr id) const
 
 QString QtTrayHost::explanationText()
 {
-    return QStringLiteral("На этом рабочем столе нет области уведомлений (системного трея), поэтому "
-                          "значок программы показан в маленьком окне в углу экрана. Щелчок по нему "
-                          "открывает окно отправки сообщения, правая кнопка - меню программы. Окно "
-                          "можно перетащить мышью в любое место.");
+    return QCoreApplication::translate("TrayHost",
+                                       "На этом рабочем столе нет области уведомлений (системного трея), поэтому "
+                                       "значок программы показан в маленьком окне в углу экрана. Щелчок по нему "
+                                       "открывает окно отправки сообщения, правая кнопка - меню программы. Окно "
+                                       "можно перетащить мышью в любое место.");
 }
 
 void QtTrayHost::removeAll()

@@ -75,7 +75,7 @@ QString withoutScheme(QString address)
 } // namespace
 
 TAboutBox::TAboutBox(QWidget* parent)
-    : TSkinForm(QStringLiteral("О программе"), QSize(356, 323), FrameKind::Composite, QString(), parent)
+    : TSkinForm(tr("О программе"), QSize(356, 323), FrameKind::Composite, QString(), parent)
 {
     AboutBox = this;
     setDialog(true);
@@ -131,11 +131,11 @@ void TAboutBox::buildControls()
     memoColours.setColor(QPalette::Text, skin::text());
     Memo1->setPalette(memoColours);
     Memo1->document()->setDocumentMargin(1);
-    Memo1->setPlainText(QStringLiteral("Pellavine - программа для обмена мгновенными сообщения- \n"
+    Memo1->setPlainText(tr("Pellavine - программа для обмена мгновенными сообщения- \n"
                                        "ми в локальных сетях."));
 
-    BBut1 = makePushButton(QStringLiteral("OK"), QRect(96, 288, 75, 23), ButtonLook::MainAction);
-    BBut3 = makePushButton(QStringLiteral("Справка"), QRect(185, 288, 75, 23), ButtonLook::Other);
+    BBut1 = makePushButton(tr("OK"), QRect(96, 288, 75, 23), ButtonLook::MainAction);
+    BBut3 = makePushButton(tr("Справка"), QRect(185, 288, 75, 23), ButtonLook::Other);
     BBut1->OnClick = [this](QObject*) { BBut1Click(); };
     BBut3->OnClick = [this](QObject*) { BBut3Click(); };
     Memo1->setTabChangesFocus(true);

@@ -19,16 +19,23 @@
 
 TBListF* BListF = nullptr;
 
-const QString TBListF::NoNameText =
-    QStringLiteral("Имя компьютера-отправителя неизвестно, поэтому его нельзя занести в черный список.");
-const QString TBListF::NotSavedText = QStringLiteral(
-    "Черный список не сохранен: файл %1 не удалось прочитать, поэтому он оставлен как есть. "
-    "Сделайте файл доступным для чтения и перезапустите Pellavine.");
+QString TBListF::noNameText()
+{
+    return tr("Имя компьютера-отправителя неизвестно, поэтому его нельзя занести в черный список.");
+}
+
+QString TBListF::notSavedText()
+{
+    return tr("Черный список не сохранен: файл %1 не удалось прочитать, поэтому он оставлен как есть. "
+              "Сделайте файл доступным для чтения и перезапустите Pellavine.");
+}
 
 namespace {
 
-const QString EnterName = QStringLiteral("Введите имя компьютера!");
-const QString AlreadyListed = QStringLiteral("Этот компьютер уже занесен в черный список!");
+QString alreadyListed()
+{
+    return TBListF::tr("Этот компьютер уже занесен в черный список!");
+}
 
 // Rows of the list are 14 pixels high whatever the font says.
 class FixedRowDelegate : public QStyledItemDelegate {
@@ -55,7 +62,7 @@ bool inCodePage(QChar c)
 } // namespace
 
 TBListF::TBListF(QWidget* parent)
-    : TSkinForm(QStringLiteral("Черный список"), QSize(327, 336), FrameKind::Composite, QString(), parent)
+    : TSkinForm(tr("Черный список"), QSize(327, 336), FrameKind::Composite, QString(), parent)
 {
     BListF = this;
     setDialog(true);
@@ -87,11 +94,11 @@ TBListF::TBListF(QWidget* parent)
         field->setPalette(colours);
     }
 
-    BBut6 = makePushButton(QStringLiteral("Удалить"), QRect(208, 16, 90, 23), ButtonLook::Other, GroupBox1);
-    BBut7 = makePushButton(QStringLiteral("Очистить"), QRect(208, 45, 90, 23), ButtonLook::Other, GroupBox1);
-    BBut4 = makePushButton(QStringLiteral("Добавить"), QRect(208, 225, 90, 23), ButtonLook::Other, GroupBox1);
-    BBut1 = makePushButton(QStringLiteral("OK"), QRect(139, 299, 85, 23), ButtonLook::MainAction);
-    BBut2 = makePushButton(QStringLiteral("Отмена"), QRect(233, 299, 85, 23), ButtonLook::Other);
+    BBut6 = makePushButton(tr("Удалить"), QRect(208, 16, 90, 23), ButtonLook::Other, GroupBox1);
+    BBut7 = makePushButton(tr("Очистить"), QRect(208, 45, 90, 23), ButtonLook::Other, GroupBox1);
+    BBut4 = makePushButton(tr("Добавить"), QRect(208, 225, 90, 23), ButtonLook::Other, GroupBox1);
+    BBut1 = makePushButton(tr("OK"), QRect(139, 299, 85, 23), ButtonLook::MainAction);
+    BBut2 = makePushButton(tr("Отмена"), QRect(233, 299, 85, 23), ButtonLook::Other);
     BBut1->OnClick = [this](QObject*) { BBut1Click(); };
     BBut2->OnClick = [this](QObject*) { BBut2Click(); };
     BBut4->OnClick = [this](QObject*) { BBut4Click(); };
@@ -166,16 +173,15 @@ void TBListF::addFromViewer(const QString& name)
 {
     // An empty entry would stand for every sender whose address has no name.
     if (name.isEmpty()) {
-        platform::dialogs().information(NoNameText);
+        platform::dialogs().information(noNameText());
         return;
     }
     if (indexOfName(name) >= 0) {
-        platform::dialogs().information(AlreadyListed);
+        platform::dialogs().information(alreadyListed());
         return;
     }
     appendName(name);
-    platform::dialogs().information(QStringLiteral("Компьютер ") + name
-                                    + QStringLiteral(" успешно занесен в черный список!"));
+    platform::dialogs().information(tr("Компьютер %1 успешно занесен в черный список!").arg(name));
 }
 
 // ----- The file -----
@@ -241,7 +247,7 @@ void TBListF::saveToFile() const
         // The file's own entries never reached the list: replacing it would lose them.
         if (Blist->count() == 0)
             return;
-        throw std::runtime_error(NotSavedText.arg(path).toUtf8().toStdString());
+        throw std::runtime_error(notSavedText().arg(path).toUtf8().toStdString());
     }
     if (!platform::replaceFile(path, formatFile(names())))
         fileError("Cannot create file ", path);
@@ -290,9 +296,9 @@ void TBListF::BBut4Click()
 {
     const QString name = upperName(UsrEd->text());
     if (name.isEmpty())
-        platform::dialogs().information(EnterName);
+        platform::dialogs().information(tr("Введите имя компьютера!"));
     else if (indexOfName(name) >= 0)
-        platform::dialogs().information(AlreadyListed);
+        platform::dialogs().information(alreadyListed());
     else
         appendName(name);
     UsrEd->clear();

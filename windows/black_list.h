@@ -71,9 +71,9 @@ public:
     // The upper-casing of "Добавить"; the look-up compares names in this form.
     static QString upperName(const QString& name);
 
-    static const QString NoNameText;
+    static QString noNameText();
     // A file that could not be read is never replaced; %1 is its path.
-    static const QString NotSavedText;
+    static QString notSavedText();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -13,8 +13,10 @@
 
 TConfigF* ConfigF = nullptr;
 
-const QString TConfigF::RestartNotice =
-    QStringLiteral("Некоторые настройки вступят в силу только после перезапуска программы!");
+QString TConfigF::restartNotice()
+{
+    return tr("Некоторые настройки вступят в силу только после перезапуска программы!");
+}
 
 namespace {
 
@@ -26,7 +28,7 @@ bool isEnterKey(int key)
 } // namespace
 
 TConfigF::TConfigF(QWidget* parent)
-    : TSkinForm(QStringLiteral("Настройки"), QSize(342, 294), FrameKind::Composite, QString(), parent)
+    : TSkinForm(tr("Настройки"), QSize(342, 294), FrameKind::Composite, QString(), parent)
 {
     ConfigF = this;
     setDialog(true);
@@ -77,27 +79,27 @@ void TConfigF::buildControls()
         return field;
     };
 
-    GroupBox1 = group(QStringLiteral("Звук"), QRect(8, 27, 326, 40));
-    SndEd = checkBox(QStringLiteral("Использовать звуки"), GroupBox1, QRect(12, 16, 300, 18));
+    GroupBox1 = group(tr("Звук"), QRect(8, 27, 326, 40));
+    SndEd = checkBox(tr("Использовать звуки"), GroupBox1, QRect(12, 16, 300, 18));
 
-    GroupBox2 = group(QStringLiteral("Окно сообщения"), QRect(8, 71, 326, 46));
-    AutoFocusED = checkBox(QStringLiteral("Автофокус каждые (мс):"), GroupBox2, QRect(12, 19, 170, 18));
+    GroupBox2 = group(tr("Окно сообщения"), QRect(8, 71, 326, 46));
+    AutoFocusED = checkBox(tr("Автофокус каждые (мс):"), GroupBox2, QRect(12, 19, 170, 18));
     autofocustimeed = spin(GroupBox2, QRect(190, 17, 121, 21), &AppState::AutoFocusTime);
     autofocustimeed->setColor(skin::textField());
 
-    GroupBox3 = group(QStringLiteral("Связь"), QRect(8, 121, 326, 46));
-    Label1 = label(QStringLiteral("Порт:"), GroupBox3, QRect(12, 19, 60, 18));
+    GroupBox3 = group(tr("Связь"), QRect(8, 121, 326, 46));
+    Label1 = label(tr("Порт:"), GroupBox3, QRect(12, 19, 60, 18));
     PortEd = spin(GroupBox3, QRect(190, 17, 121, 21), &AppState::Port);
 
-    GroupBox4 = group(QStringLiteral("SPLASH-окно"), QRect(8, 171, 326, 80));
-    Label2 = label(QStringLiteral("Время показа SPLASH-окна (мс):"), GroupBox4, QRect(12, 19, 175, 18));
+    GroupBox4 = group(tr("SPLASH-окно"), QRect(8, 171, 326, 80));
+    Label2 = label(tr("Время показа SPLASH-окна (мс):"), GroupBox4, QRect(12, 19, 175, 18));
     sptimeed = spin(GroupBox4, QRect(190, 17, 121, 21), &AppState::SplashTime);
-    SpTransEd = checkBox(QStringLiteral("Прозрачность (только для систем Windows NT\\2000\\XP)"), GroupBox4,
+    SpTransEd = checkBox(tr("Прозрачность (только для систем Windows NT\\2000\\XP)"), GroupBox4,
                          QRect(12, 51, 308, 18));
 
-    BBut4 = makePushButton(QStringLiteral("По умолчанию"), QRect(8, 259, 95, 23), ButtonLook::Other);
-    BBut1 = makePushButton(QStringLiteral("OK"), QRect(176, 259, 75, 23), ButtonLook::MainAction);
-    BBut2 = makePushButton(QStringLiteral("Отмена"), QRect(259, 259, 75, 23), ButtonLook::Other);
+    BBut4 = makePushButton(tr("По умолчанию"), QRect(8, 259, 95, 23), ButtonLook::Other);
+    BBut1 = makePushButton(tr("OK"), QRect(176, 259, 75, 23), ButtonLook::MainAction);
+    BBut2 = makePushButton(tr("Отмена"), QRect(259, 259, 75, 23), ButtonLook::Other);
     BBut1->OnClick = [this](QObject*) { BBut1Click(); };
     BBut2->OnClick = [this](QObject*) { BBut2Click(); };
     BBut4->OnClick = [this](QObject*) { BBut4Click(); };
@@ -154,7 +156,7 @@ void TConfigF::BBut1Click()
     app.Port = PortEd->Value();
     app.SplashTime = sptimeed->Value();
     app.SplashTransparent = SpTransEd->isChecked();
-    platform::dialogs().information(RestartNotice);
+    platform::dialogs().information(restartNotice());
     close();
 }
 

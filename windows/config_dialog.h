@@ -16,7 +16,7 @@ public:
     explicit TConfigF(QWidget* parent = nullptr);
     ~TConfigF() override;
 
-    static const QString RestartNotice;
+    static QString restartNotice();
 
     QGroupBox* GroupBox1 = nullptr; // "Звук"
     QGroupBox* GroupBox2 = nullptr; // "Окно сообщения"

@@ -94,7 +94,7 @@ bool hasRightToLeft(const QString& text)
 } // namespace
 
 TMsgF::TMsgF(QWidget* parent)
-    : TSkinForm(QStringLiteral("Просмотр сообщения"), QSize(ClientWidth, ClientHeight), FrameKind::Composite,
+    : TSkinForm(tr("Просмотр сообщения"), QSize(ClientWidth, ClientHeight), FrameKind::Composite,
                 QString(), parent)
 {
     MsgF = this;
@@ -141,9 +141,9 @@ TMsgF::TMsgF(QWidget* parent)
             left += ButtonWidths[i] + ButtonGap;
         return QRect(left, ButtonTop, ButtonWidths[index], ButtonHeight);
     };
-    BBut1 = makePushButton(QStringLiteral("OK"), buttonAt(0), ButtonLook::MainAction);
-    BBut2 = makePushButton(QStringLiteral("Ответить"), buttonAt(1), ButtonLook::Other);
-    BBut5 = makePushButton(QStringLiteral("В черный список"), buttonAt(2), ButtonLook::Other);
+    BBut1 = makePushButton(tr("OK"), buttonAt(0), ButtonLook::MainAction);
+    BBut2 = makePushButton(tr("Ответить"), buttonAt(1), ButtonLook::Other);
+    BBut5 = makePushButton(tr("В черный список"), buttonAt(2), ButtonLook::Other);
     BBut1->OnClick = [this](QObject*) { BBut1Click(); };
     BBut2->OnClick = [this](QObject*) { BBut2Click(); };
     BBut5->OnClick = [this](QObject*) { BBut5Click(); };
@@ -152,7 +152,7 @@ TMsgF::TMsgF(QWidget* parent)
     earlier_->setAutoRaise(true);
     earlier_->setFocusPolicy(Qt::TabFocus);
     earlier_->setCursor(Qt::PointingHandCursor);
-    earlier_->setToolTip(QStringLiteral("Предыдущее непрочитанное сообщение"));
+    earlier_->setToolTip(tr("Предыдущее непрочитанное сообщение"));
     earlier_->setFont(skin::windowFont());
     earlier_->setStyleSheet(QStringLiteral("QToolButton { color: %1; border: none; background: transparent; "
                                            "padding: 0 2px; } QToolButton:hover, QToolButton:focus "
@@ -226,8 +226,11 @@ QString TMsgF::visibleName(const QString& name)
 
 void TMsgF::showSender(const QString& name, const QString& address)
 {
-    const QString head = QStringLiteral("Сообщение от ");
-    const QString tail = QStringLiteral(" (") + address + QStringLiteral("):");
+    // The name is fitted alone, between what the header says before and after it.
+    QString head = tr("Сообщение от %1 (%2):");
+    const qsizetype at = head.indexOf(QLatin1String("%1"));
+    QString tail = head.mid(at + 2).replace(QLatin1String("%2"), address);
+    head = head.left(at).replace(QLatin1String("%2"), address);
     const QString shown = visibleName(name);
     const QFontMetrics metrics = InfoLab1->fontMetrics();
     // A pixel or two to spare: the parts measured apart may kern a little wider together.
@@ -321,10 +324,9 @@ void TMsgF::showUnseenCount()
         earlier_->hide();
         return;
     }
-    earlier_->setText(QStringLiteral("◀ ещё ") + QString::number(others));
+    earlier_->setText(tr("◀ ещё %1").arg(others));
     // Read out with its count, which the picture of the arrow does not say.
-    earlier_->setAccessibleName(earlier_->toolTip() + QStringLiteral(" (ещё ") + QString::number(others)
-                                + QLatin1Char(')'));
+    earlier_->setAccessibleName(tr("%1 (ещё %2)").arg(earlier_->toolTip()).arg(others));
     QRect place = EarlierPlace;
     place.setWidth(qMin(EarlierPlace.width(), earlier_->sizeHint().width()));
     earlier_->setGeometry(place);

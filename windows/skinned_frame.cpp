@@ -89,9 +89,6 @@ constexpr int FrameButtonTop = 3;
 constexpr int CloseFromRight = 21;
 constexpr int HelpLeftOfClose = 19;
 
-const QString CloseHint = QStringLiteral("Закрыть");
-const QString HelpHint = QStringLiteral("Справка");
-
 // A skinned window to assistive technology: a frame, or a dialog when shown modally, named by
 // its title (the widget's own default would be an anonymous filler).
 class AccessibleForm final : public QAccessibleWidget {
@@ -290,11 +287,11 @@ TBBut* TSkinForm::makeFrameButton(FrameButton which, QPoint at, QWidget* parent)
     button->setGeometry(QRect(at, QSize(FrameButtonSize, FrameButtonSize)));
     // Named like its hint, also where a window drops the hint.
     if (which == FrameButton::Close) {
-        button->setHint(CloseHint);
-        button->setAccessibleName(CloseHint);
+        button->setHint(tr("Закрыть"));
+        button->setAccessibleName(tr("Закрыть"));
     } else {
-        button->setHint(HelpHint);
-        button->setAccessibleName(HelpHint);
+        button->setHint(tr("Справка"));
+        button->setAccessibleName(tr("Справка"));
         button->OnClick = [](QObject*) { openHelp(); };
     }
     button->raise();

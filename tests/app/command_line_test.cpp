@@ -252,7 +252,7 @@ private Q_SLOTS:
         QTest::newRow("unknown option") << QStringList{"--bogus"} << QByteArray() << int(StatusUsage) << QString()
                                         << QStringLiteral("pellavine: неизвестный параметр «--bogus»\nИспользование:");
         QTest::newRow("empty text") << QStringList{"--send", "127.0.0.1"} << QByteArray("\n") << int(StatusUsage)
-                                    << QString() << TSenderF::MissingInputText;
+                                    << QString() << TSenderF::missingInputText();
         QTest::newRow("text too long")
             << QStringList{"--send", "127.0.0.1", QString(TSenderF::MaxTextLength + 1, QLatin1Char('x'))}
             << QByteArray() << int(StatusUsage) << QString() << QStringLiteral("длиннее 32767");
@@ -274,6 +274,41 @@ private Q_SLOTS:
         QVERIFY2(err.isEmpty() ? result.err.isEmpty() : result.err.contains(err), qPrintable(result.err));
         if (result.status != StatusDelivered)
             QCOMPARE(takeMessage(listener, 0), QByteArray("(no connection)"));
+    }
+
+    // --help and the messages in the session's language; Russian, as written, under C.
+    void sessionLanguage_data()
+    {
+        QTest::addColumn<QStringList>("locale");
+        QTest::addColumn<QString>("help");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("C") << QStringList{"LANG=C"} << "Использование:\n" << "pellavine: неизвестный параметр «-x»\n";
+        QTest::newRow("en_US") << QStringList{"LANG=en_US.UTF-8"} << "Usage:\n" << "pellavine: unknown option \"-x\"\n";
+        QTest::newRow("LC_ALL") << QStringList{"LC_ALL=en_GB.UTF-8", "LANG=ru_RU.UTF-8"} << "Usage:\n"
+                                << "pellavine: unknown option \"-x\"\n";
+        QTest::newRow("LANGUAGE under C") << QStringList{"LANGUAGE=en", "LANG=C"} << "Использование:\n"
+                                          << "pellavine: неизвестный параметр «-x»\n";
+    }
+    void sessionLanguage()
+    {
+        QFETCH(QStringList, locale);
+        QFETCH(QString, help);
+        QFETCH(QString, error);
+        QProcessEnvironment env = consoleEnvironment();
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+            env.remove(QString::fromLatin1(name));
+        for (const QString& setting : locale)
+            env.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+        for (const QStringList& arguments : {QStringList{"--help"}, QStringList{"-x"}}) {
+            QProcess process;
+            process.setProcessEnvironment(env);
+            process.start(programPath(), arguments);
+            const Run result = finish(process);
+            if (arguments.first() == QLatin1String("--help"))
+                QVERIFY2(result.out.startsWith(help), qPrintable(result.out));
+            else
+                QVERIFY2(result.err.startsWith(error), qPrintable(result.err));
+        }
     }
 
     void severalHostsOneRefusing()

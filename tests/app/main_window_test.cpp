@@ -183,7 +183,7 @@ private Q_SLOTS:
         QCOMPARE(balloons.size(), balloon ? 1 : 0);
         if (balloon) {
             QCOMPARE(balloons[0].infoTitle, QStringLiteral("Pellavine 1.2"));
-            QCOMPARE(balloons[0].infoText, TForm1::FirstRunBalloonText.left(255));
+            QCOMPARE(balloons[0].infoText, TForm1::firstRunBalloonText().left(255));
             QCOMPARE(balloons[0].infoFlags, 1u);
             QCOMPARE(balloons[0].timeoutOrVersion, 60000u);
         }
@@ -495,7 +495,7 @@ private Q_SLOTS:
         program.fake.dialogs.boxes.clear();
         BListF->BBut1Click();
         QVERIFY(!BListF->isVisible());
-        const QString notSaved = TBListF::NotSavedText.arg(path);
+        const QString notSaved = TBListF::notSavedText().arg(path);
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Error),
                  file == QLatin1String("BList.ini") ? QStringList{notSaved} : QStringList{});
         SenderF->ADRL->setEditText(QStringLiteral("server"));
@@ -507,7 +507,7 @@ private Q_SLOTS:
         if (settings)
             reports = QStringList(2, QStringLiteral("Unable to write to ") + path + QLatin1Char('.'));
         else
-            reports << (file == QLatin1String("BList.ini") ? notSaved : TSenderF::HistoryNotSavedText.arg(path));
+            reports << (file == QLatin1String("BList.ini") ? notSaved : TSenderF::historyNotSavedText().arg(path));
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Error), reports);
         if (fifo) {
             struct stat status {};

@@ -393,7 +393,7 @@ private Q_SLOTS:
         SenderF->ADRL->setEditText(address);
         SenderF->MSGL->setText(text);
         SenderF->BBut1Click();
-        QCOMPARE(program.fake.dialogs.texts(BoxKind::Information), QStringList{TSenderF::MissingInputText});
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Information), QStringList{TSenderF::missingInputText()});
         QCOMPARE(program.fake.dialogs.boxes.size(), 1);
         QVERIFY(isIdle(SenderF));
         QCOMPARE(SenderF->CS->Socket()->SocketHandle(), -1);
@@ -453,7 +453,7 @@ private Q_SLOTS:
         QTRY_VERIFY(target->hasFocus());
         QTest::keyClick(target, Qt::Key(key));
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Information),
-                 sends ? QStringList{TSenderF::MissingInputText} : QStringList{});
+                 sends ? QStringList{TSenderF::missingInputText()} : QStringList{});
         if (!focusAfter.isEmpty()) {
             QWidget* expected = focusAfter == "MSGL" ? static_cast<QWidget*>(SenderF->MSGL) : SenderF->ADRL->lineEdit();
             QTRY_VERIFY(expected->hasFocus());
@@ -647,7 +647,7 @@ private Q_SLOTS:
         } catch (const std::exception& error) {
             message = QString::fromUtf8(error.what());
         }
-        QCOMPARE(message, TSenderF::HistoryNotSavedText.arg(path));
+        QCOMPARE(message, TSenderF::historyNotSavedText().arg(path));
         QVERIFY(QFileInfo(path).isDir());
         const TIniFile ini(program.dataFile("Pellavine.ini"));
         QCOMPARE(ini.ReadInteger("sender", "left", 0), 12);

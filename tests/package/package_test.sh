@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built by tools/package.sh (dpkg-buildpackage from debian/),
-# it holds the program with its sounds and help, the desktop entry and icon, the metainfo, the
-# gzipped manual page, the command in /usr/bin and the XDG autostart entry, a configuration file;
-# Depends come from the shared libraries and the run-time helpers are recommended. lintian (the
-# reference for what Debian expects) finds nothing to object to, appstreamcli accepts the metainfo.
+# it holds the program with its sounds, help and translations, the desktop entry and icon, the
+# metainfo, the gzipped manual page, the command in /usr/bin and the XDG
+# autostart entry, a configuration file; Depends come from the shared libraries and the run-time
+# helpers are recommended. lintian (the reference for what Debian expects) finds nothing to object
+# to, appstreamcli accepts the metainfo.
 # Installed with dpkg into a scratch root, its maintainer script grants the port, and the installed
 # program, started as an ordinary user in a network namespace of the test's own, listens on port
 # 243. Removing leaves only the autostart entry, which then starts nothing; purging leaves nothing.
@@ -44,6 +45,7 @@ version=$(dpkg-deb -f "$deb" Version)
 contents=$(dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }')
 home=usr/lib/pellavine
 for entry in "./$home/pellavine" "./$home/Send.wav" "./$home/Wnd.wav" "./$home/Msg.wav" "./$home/help.htm" \
+    "./$home/pellavine_en.qm" \
     "./usr/bin/pellavine -> ../lib/pellavine/pellavine" "./usr/share/applications/pellavine.desktop" \
     "./usr/share/icons/hicolor/scalable/apps/pellavine.svg" "./usr/share/man/man1/pellavine.1.gz" \
     "./usr/share/metainfo/internal.pellavine.pellavine.metainfo.xml" \
@@ -56,7 +58,7 @@ for dep in libqt6widgets6 libcanberra0 libcap2-bin; do
     [[ $depends == *"$dep"* ]] || pv_fail "Depends lacks $dep: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
-for rec in libcanberra-pulse qt6-wayland xdg-utils; do
+for rec in libcanberra-pulse qt6-wayland xdg-utils qt6-translations-l10n; do
     [[ $recommends == *"$rec"* ]] || pv_fail "Recommends lacks $rec: $recommends"
 done
 dpkg-deb -e "$deb" "$work/control"
@@ -126,6 +128,10 @@ if [[ -f $autostart ]]; then
 else
     pv_fail "the autostart entry leads nowhere in the installed tree"
 fi
+
+# The translation lies beside the program, which finds it there through the link in /usr/bin.
+help=$(env -i PATH="$PATH" LANG=en_US.UTF-8 "$root/usr/bin/pellavine" --help 2>&1 | head -n1)
+[[ $help == "Usage:" ]] || pv_fail "the installed program's --help is not English under en_US: $help"
 
 pv_note "the installed program as an ordinary user"
 getent passwd nobody >/dev/null && getent group nogroup >/dev/null || pv_die "no user nobody to run the program as"

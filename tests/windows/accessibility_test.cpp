@@ -4,6 +4,7 @@
 #include "tests/support/program_fixture.h"
 
 #include "app/app_state.h"
+#include "app/language.h"
 #include "controls/skinned_button.h"
 #include "controls/spin_edit.h"
 #include "messaging/send_window.h"
@@ -173,6 +174,10 @@ class AccessibilityTest : public QObject {
     int port = 0;
 
 private Q_SLOTS:
+    // The names below are the Russian captions as written, which the program keeps under the C
+    // locale with its translations beside it.
+    void initTestCase() { QCOMPARE(installTranslations(qEnvironmentVariable("PELLAVINE_BIN_DIR")), SourceLanguage); }
+
     void init()
     {
         port = freeTcpPort();
@@ -268,7 +273,7 @@ private Q_SLOTS:
         QTest::newRow("viewer OK hides") << "viewer" << WidgetOf([] { return MsgF->BBut1; })
                                          << Check([] { return !MsgF->isVisible(); });
         QTest::newRow("send: nothing to send") << "send" << WidgetOf([] { return SenderF->BBut1; }) << Check([this] {
-            return program->fake.dialogs.texts(BoxKind::Information) == QStringList{TSenderF::MissingInputText};
+            return program->fake.dialogs.texts(BoxKind::Information) == QStringList{TSenderF::missingInputText()};
         });
         QTest::newRow("settings defaults") << "settings" << WidgetOf([] { return ConfigF->BBut4; })
                                            << Check([] { return ConfigF->PortEd->Text() == QLatin1String("243"); });
@@ -395,7 +400,7 @@ private Q_SLOTS:
         };
         const Check confirmed = [this] {
             return !ConfigF->isVisible() && App().Port == 8000
-                   && program->fake.dialogs.texts(BoxKind::Information) == QStringList{TConfigF::RestartNotice};
+                   && program->fake.dialogs.texts(BoxKind::Information) == QStringList{TConfigF::restartNotice()};
         };
         QTest::newRow("Enter on Отмена") << "settings" << WidgetOf([] { return ConfigF->BBut2; }) << int(Qt::Key_Return) << cancelled;
         QTest::newRow("Space on Отмена") << "settings" << WidgetOf([] { return ConfigF->BBut2; }) << int(Qt::Key_Space) << cancelled;

@@ -272,7 +272,7 @@ private Q_SLOTS:
                                            << "Компьютер <b>pc</b> успешно занесен в черный список!";
         QTest::newRow("listed in another case") << QStringList{"ВАСЯ-PC"} << "вася-pc" << QStringList{"ВАСЯ-PC"}
                                                 << AlreadyListed;
-        QTest::newRow("no name is never listed") << QStringList{"A"} << "" << QStringList{"A"} << TBListF::NoNameText;
+        QTest::newRow("no name is never listed") << QStringList{"A"} << "" << QStringList{"A"} << TBListF::noNameText();
     }
     void viewerAdd()
     {
