@@ -12,17 +12,30 @@ install(TARGETS pellavine RUNTIME DESTINATION ${pv_home})
 install(FILES ${PELLAVINE_BIN_DIR}/Send.wav ${PELLAVINE_BIN_DIR}/Wnd.wav ${PELLAVINE_BIN_DIR}/Msg.wav
               ${PELLAVINE_BIN_DIR}/help.htm
         DESTINATION ${pv_home})
-# The interface's translations go beside the program, which looks for them there.
+# The interface's translations and the help documents in other languages go beside the program,
+# which looks for them there.
 foreach(language IN LISTS PELLAVINE_LANGUAGES)
     install(FILES ${PELLAVINE_BIN_DIR}/pellavine_${language}.qm DESTINATION ${pv_home})
+    if(EXISTS ${CMAKE_SOURCE_DIR}/assets/help.${language}.htm)
+        install(FILES ${PELLAVINE_BIN_DIR}/help.${language}.htm DESTINATION ${pv_home})
+    endif()
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/assets/${pv_appstream_id}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/assets/pictures/app_icon.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME pellavine.svg)
-# Manual pages: man1/ holds the page; a translated page goes to <language>/man1/ beside it (the
-# package gzips them all).
-install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual pages (the package gzips them all): man1/ holds the English one, which man shows in every
+# language without a page of its own; the Russian one (assets/pellavine.1, in the language the
+# program is written in) and any other go to <language>/man1/.
+install(FILES ${CMAKE_SOURCE_DIR}/assets/pellavine.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/ru/man1)
+foreach(language IN LISTS PELLAVINE_LANGUAGES)
+    set(page ${CMAKE_SOURCE_DIR}/assets/pellavine.${language}.1)
+    if(language STREQUAL "en")
+        install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 RENAME pellavine.1)
+    elseif(EXISTS ${page})
+        install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/${language}/man1 RENAME pellavine.1)
+    endif()
+endforeach()
 install(CODE "
     set(prefix \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
     file(MAKE_DIRECTORY \"\${prefix}/${CMAKE_INSTALL_BINDIR}\")

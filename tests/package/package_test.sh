@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: built by tools/package.sh (dpkg-buildpackage from debian/),
 # it holds the program with its sounds, help and translations, the desktop entry and icon, the
-# metainfo, the gzipped manual page, the command in /usr/bin and the XDG
+# metainfo, the gzipped manual pages (English and Russian), the command in /usr/bin and the XDG
 # autostart entry, a configuration file; Depends come from the shared libraries and the run-time
 # helpers are recommended. lintian (the reference for what Debian expects) finds nothing to object
 # to, appstreamcli accepts the metainfo.
@@ -45,7 +45,7 @@ version=$(dpkg-deb -f "$deb" Version)
 contents=$(dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }')
 home=usr/lib/pellavine
 for entry in "./$home/pellavine" "./$home/Send.wav" "./$home/Wnd.wav" "./$home/Msg.wav" "./$home/help.htm" \
-    "./$home/pellavine_en.qm" \
+    "./$home/help.en.htm" "./$home/pellavine_en.qm" "./usr/share/man/ru/man1/pellavine.1.gz" \
     "./usr/bin/pellavine -> ../lib/pellavine/pellavine" "./usr/share/applications/pellavine.desktop" \
     "./usr/share/icons/hicolor/scalable/apps/pellavine.svg" "./usr/share/man/man1/pellavine.1.gz" \
     "./usr/share/metainfo/internal.pellavine.pellavine.metainfo.xml" \
