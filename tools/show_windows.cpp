@@ -1,9 +1,11 @@
 // Shows the program's framed windows one after another and saves a picture of each, so the
 // look can be checked by eye. Usage: pv_show_windows [--out DIR] [--hold MS] [--scale N] [NAME...]
-// Names: viewer, blacklist, settings, about, sender, buttons (a sample of push buttons).
+// Names: viewer, blacklist, settings, about, sender, buttons (a sample of push buttons). The windows
+// speak the session's language (LANG=en_US.UTF-8 for English).
 // Under a real X server the whole screen is saved too (NAME-screen.png), frame and all; --scale
 // also saves the window enlarged N times (NAME-xN.png) with its pixels kept square.
 #include "app/app_state.h"
+#include "app/language.h"
 #include "controls/skinned_button.h"
 #include "messaging/send_window.h"
 #include "platform/platform.h"
@@ -62,6 +64,8 @@ TSkinForm* buttonSample()
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
+    // In the session's language, as the program shows them.
+    installTranslations(QStringLiteral(PV_TRANSLATIONS_DIR));
     platform::setApplicationTitle(AppTitle);
     App().computePaths(platform::paths().exeDir(), platform::paths().dataDir());
 
