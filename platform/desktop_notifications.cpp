@@ -75,7 +75,8 @@ void DesktopNotifications::notify(Handle handle, const QString& title, const QSt
     QDBusMessage message = call(QStringLiteral("Notify"));
     message << QCoreApplication::applicationName() << uint(0)
             << QString::fromLatin1(IconNames[iconKind <= 3 ? iconKind : 0]) << title << body
-            << QStringList{QStringLiteral("default"), QStringLiteral("OK")} << hints << ms;
+            << QStringList{QStringLiteral("default"), QCoreApplication::translate("DesktopNotifications", "OK")}
+            << hints << ms;
     // Heard to the end even when this object is gone first, so that what it closed stays closed.
     QPointer<DesktopNotifications> self = this;
     whenAnswered<QDBusPendingReply<uint>>(nullptr, message, -1, [self, handle](const QDBusPendingReply<uint>& reply) {

@@ -223,6 +223,13 @@ Example:
     </message>
 </context>
 <context>
+    <name>DesktopNotifications</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
     <name>Dialogs</name>
     <message>
         <source>Confirm</source>
