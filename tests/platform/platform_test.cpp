@@ -25,6 +25,7 @@
 #include <stdexcept>
 
 #include <csignal>
+#include <iconv.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <sys/resource.h>
@@ -374,6 +375,30 @@ private Q_SLOTS:
         QCOMPARE(toCp1251(text), all);
         QCOMPARE(text.at(0), QChar(0)); // NUL is a character, not an end
         QCOMPARE(text.at(0x98), QChar(0x98));
+    }
+
+    // Every byte against glibc's converter, both ways. 0x98 is unassigned there; ours keeps it as
+    // U+0098 so that any byte sequence survives a round trip.
+    void cp1251MatchesIconv()
+    {
+        const iconv_t cd = iconv_open("UTF-16LE", "CP1251");
+        QVERIFY2(cd != iconv_t(-1), "glibc has no CP1251 converter");
+        for (int b = 0; b < 256; ++b) {
+            char in = static_cast<char>(b);
+            char16_t out = 0;
+            char* inPtr = &in;
+            char* outPtr = reinterpret_cast<char*>(&out);
+            size_t inLeft = 1;
+            size_t outLeft = sizeof out;
+            const bool known = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != size_t(-1);
+            const QByteArray byte(1, in);
+            QCOMPARE(known, b != 0x98);
+            if (!known)
+                continue;
+            QCOMPARE(fromCp1251(byte), QString(QChar(out)));
+            QCOMPARE(toCp1251(QString(QChar(out))), byte);
+        }
+        iconv_close(cd);
     }
 
     void cp1251Characters_data()
