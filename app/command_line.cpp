@@ -14,7 +14,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -32,12 +32,31 @@ constexpr Option Options[] = {
     {"--send", true}, {"--port", true}, {"--timeout", true}, {"--help", false}, {"--version", false},
 };
 
-// Qt's own options, which the tray program's application object takes.
-constexpr const char* QtOptions[] = {
-    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry", "-qwindowicon",
-    "-qwindowtitle", "-reverse", "-session", "-display", "-geometry", "-style", "-stylesheet",
-    "-widgetcount", "-qmljsdebugger",
+// Qt's own options, which the application object takes wherever they stand; the first ones
+// are followed by a value ("-style Fusion", or "-style=Fusion").
+struct QtOption {
+    std::string_view name;
+    bool takesValue;
 };
+
+constexpr QtOption QtOptions[] = {
+    {"-platform", true},  {"-platformpluginpath", true}, {"-platformtheme", true}, {"-plugin", true},
+    {"-session", true},   {"-qwindowgeometry", true},    {"-qwindowicon", true},   {"-qwindowtitle", true},
+    {"-display", true},   {"-geometry", true},           {"-style", true},         {"-stylesheet", true},
+    {"-reverse", false},  {"-widgetcount", false},       {"-qmljsdebugger", false},
+};
+
+// How many arguments a Qt option takes up with its value (none when no argument follows);
+// 0: the argument is not one of Qt's.
+int qtOptionLength(std::string_view argument, bool anotherFollows)
+{
+    const std::string_view name = argument.substr(0, argument.find('='));
+    for (const QtOption& option : QtOptions) {
+        if (option.name == name)
+            return option.takesValue && name.size() == argument.size() && anotherFollows ? 2 : 1;
+    }
+    return 0;
+}
 
 CommandLine invalid(const QString& error)
 {
@@ -179,16 +198,15 @@ int send(const CommandLine& request)
 
 bool isCommandLine(int argc, char* argv[])
 {
-    if (argc < 2)
-        return false;
-    const char* first = argv[1];
-    const char* equals = std::strchr(first, '=');
-    const size_t length = equals ? size_t(equals - first) : std::strlen(first);
-    for (const char* option : QtOptions) {
-        if (std::strlen(option) == length && std::strncmp(option, first, length) == 0)
-            return false;
+    // Qt's options alone still start the tray program (a session manager restarts it with
+    // "-session ID"); anything else, before or after them, is for the command line.
+    for (int i = 1; i < argc;) {
+        const int length = qtOptionLength(argv[i], i + 1 < argc);
+        if (length == 0)
+            return true;
+        i += length;
     }
-    return true;
+    return false;
 }
 
 CommandLine parseCommandLine(const QStringList& arguments)
@@ -201,6 +219,11 @@ CommandLine parseCommandLine(const QStringList& arguments)
         if (argument == QLatin1String("--")) {
             result.words += arguments.mid(i + 1);
             break;
+        }
+        // The application object of the command line leaves Qt's options in place.
+        if (const int length = qtOptionLength(argument.toStdString(), i + 1 < arguments.size())) {
+            i += length - 1;
+            continue;
         }
         if (!argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
             result.words << argument;

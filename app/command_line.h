@@ -27,12 +27,14 @@ enum CommandLineStatus {
     StatusUsage = 2,      // wrong arguments or nothing to send; nothing was sent
 };
 
-// Whether the arguments are for the command line. Qt's own options (-platform, -session from a
-// session manager and the like) still start the tray program.
+// Whether the arguments are for the command line. Qt's own options alone (-platform, -session
+// from a session manager and the like) still start the tray program; beside ours they change
+// nothing.
 bool isCommandLine(int argc, char* argv[]);
 
 // The arguments after the program name, GNU style: long options, "--opt value" or
-// "--opt=value", options and text in any order, "--" ends the options.
+// "--opt=value", options and text in any order, "--" ends the options. Qt's own options before
+// "--" are passed over.
 CommandLine parseCommandLine(const QStringList& arguments);
 
 // The text to send from what standard input gave: the line end(s) that echo and editors put at

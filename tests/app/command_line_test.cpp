@@ -127,6 +127,9 @@ private Q_SLOTS:
         QTest::newRow("--send") << QByteArrayList{"--send", "pc"} << true;
         QTest::newRow("--platform is not Qt's") << QByteArrayList{"--platform"} << true;
         QTest::newRow("a word") << QByteArrayList{"hello"} << true;
+        QTest::newRow("Qt's options only") << QByteArrayList{"-style=Fusion", "-reverse", "-display", ":1"} << false;
+        QTest::newRow("Qt's option before --send") << QByteArrayList{"-style", "Fusion", "--send", "pc"} << true;
+        QTest::newRow("a word after Qt's option") << QByteArrayList{"-reverse", "hello"} << true;
     }
     void commandLineOrTrayProgram()
     {
@@ -159,6 +162,9 @@ private Q_SLOTS:
         QTest::newRow("-- ends the options")
             << QStringList{"--send", "pc", "--", "--port", "-x"} << send << QStringList{"pc"}
             << QStringList{"--port", "-x"} << 0 << wait << QString();
+        QTest::newRow("Qt's options anywhere before --")
+            << QStringList{"-style", "Fusion", "--send", "pc", "-reverse", "hi", "-style=x", "--", "-reverse"}
+            << send << QStringList{"pc"} << QStringList{"hi", "-reverse"} << 0 << wait << QString();
         QTest::newRow("a value that looks like an option")
             << QStringList{"--send", "--port"} << send << QStringList{"--port"} << QStringList{} << 0 << wait
             << QString();
@@ -236,6 +242,17 @@ private Q_SLOTS:
         QCOMPARE(result.err, QString());
         QCOMPARE(result.out, QString()); // one host: quiet on success
         QCOMPARE(result.status, int(StatusDelivered));
+    }
+
+    // The way a desktop or a wrapper script may call it: Qt's options first.
+    void qtOptionsBeforeTheSend()
+    {
+        Listener listener("127.0.0.1", port);
+        QVERIFY(listener.ok());
+        QProcess process;
+        start(process, QStringList{"-style", "Fusion"} + sendTo(QStringLiteral("127.0.0.1")) + QStringList{"hi"}, {});
+        QCOMPARE(listener.takeMessage(), QByteArray("hi"));
+        QCOMPARE(finish(process).status, int(StatusDelivered));
     }
 
     void refusedWithoutSending_data()
