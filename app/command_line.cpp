@@ -102,13 +102,13 @@ void printError(const QString& text)
 // reported, it goes to the error stream: there may be no display to show a box on.
 class ConsoleDialogs final : public platform::Dialogs {
 public:
-    void information(const QString& text) override { printError(text); }
+    void information(const QString& text, QWidget*) override { printError(text); }
     bool confirm(const QString& text) override
     {
         printError(text);
         return false;
     }
-    void error(const QString& text) override { printError(text); }
+    void error(const QString& text, QWidget*) override { printError(text); }
     void beep() override {}
 };
 

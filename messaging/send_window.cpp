@@ -229,7 +229,7 @@ void TSenderF::BBut1Click()
 {
     const QString recipient = ADRL->currentText();
     if (recipient.isEmpty() || MSGL->text().isEmpty()) {
-        platform::dialogs().information(missingInputText());
+        platform::dialogs().information(missingInputText(), this);
         return;
     }
     BusySwitch(false);

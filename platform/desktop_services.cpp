@@ -32,7 +32,7 @@ namespace {
 // windows shown while the box is open and the tray icon too. The box follows the program's
 // own rule instead and runs its own nested loop.
 QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& title, const QString& text,
-                                   QMessageBox::StandardButtons buttons)
+                                   QMessageBox::StandardButtons buttons, QWidget* owner = nullptr)
 {
     QMessageBox box(icon, title, text, buttons);
     box.setTextFormat(Qt::PlainText);
@@ -41,6 +41,15 @@ QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& title,
     box.setWindowModality(Qt::NonModal);
     // The program shows no taskbar button, not even for its boxes.
     x11::skipTaskbar(&box);
+    // Transient for its window, so that the window manager stacks it above that one (the send
+    // window stays on top) and centres it there. Not a child widget: it would take on the
+    // window's skin. Without a window Qt would make it transient for a hidden one of its own.
+    if (!owner || !owner->isVisible())
+        owner = QApplication::activeWindow();
+    if (owner && owner->isVisible()) {
+        box.winId();
+        box.windowHandle()->setTransientParent(owner->window()->windowHandle());
+    }
     QEventLoop loop;
     QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
     const ModalScope scope(&box);
@@ -53,9 +62,9 @@ QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& title,
 
 class QtDialogs final : public Dialogs {
 public:
-    void information(const QString& text) override
+    void information(const QString& text, QWidget* owner) override
     {
-        runBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok);
+        runBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, owner);
     }
     bool confirm(const QString& text) override
     {
@@ -64,9 +73,9 @@ public:
         return runBox(QMessageBox::Question, QCoreApplication::translate("Dialogs", "Confirm"), text,
                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     }
-    void error(const QString& text) override
+    void error(const QString& text, QWidget* owner) override
     {
-        runBox(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok);
+        runBox(QMessageBox::Critical, applicationTitle(), text, QMessageBox::Ok, owner);
     }
     void beep() override { QApplication::beep(); }
 };

@@ -14,15 +14,18 @@ namespace platform {
 // Modal boxes. Each runs a nested event loop in the real implementation, so socket events
 // and timers are still handled while it is open; it blocks the windows showing when it opens,
 // no others (platform/modality.h).
+//
+// A box opens above the window it speaks for, `owner`; without one, above the program's active
+// window. (Window managers keep a box that belongs to no window below one that stays on top.)
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
     // A notice with one OK button and the application title as caption.
-    virtual void information(const QString& text) = 0;
+    virtual void information(const QString& text, QWidget* owner = nullptr) = 0;
     // Caption "Confirm", question icon, buttons Yes and No. True on Yes.
     virtual bool confirm(const QString& text) = 0;
     // The application's error report: error icon, one OK, the application title as caption.
-    virtual void error(const QString& text) = 0;
+    virtual void error(const QString& text, QWidget* owner = nullptr) = 0;
     // The short warning sound of a rejected key press.
     virtual void beep() = 0;
 };

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Modal dialogs and boxes of the real program under Xvfb with icewm: with the settings dialog
 # open from the tray menu, a message arrives and its viewer comes up on top and usable ("OK"
-# hides it); the tray icon still opens the send window. Then "OK" of the dialog shows its notice
-# box, which blocks the dialog; the tray menu asks the pause question over that box; and
-# "Выключить сервер" from the tray menu ends the program with the box still open, the settings
-# written. Screenshots: artifacts/modal/.
+# hides it); the tray icon still opens the send window, whose notice opens above it. Then "OK" of
+# the dialog shows its notice box, which blocks the dialog; the tray menu asks the pause question
+# over that box; and "Выключить сервер" from the tray menu ends the program with the box still
+# open, the settings written. Screenshots: artifacts/modal/.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/desktop_lib.sh"
@@ -100,6 +100,17 @@ pv_click "$display" "$ix" "$iy"
 if pv_wait 5 pv_window_shown "$display" "$sender"; then
     sleep 0.3
     pv_shot "$display" "$shots/03-send-window-over-settings.png"
+    # Its notice opens above it, though the send window stays on top.
+    click_in "$sender" 127 93 # "Отправить" with no text
+    if pv_wait 5 pv_window_shown "$display" "$box"; then
+        sleep 0.3
+        pv_shot "$display" "$shots/03b-notice-over-send-window.png"
+        stacked_above "$box" "$sender" || pv_fail "the send window's notice opened below it"
+        pv_key "$display" Return
+        pv_wait 5 pv_not pv_window_shown "$display" "$box" || pv_fail "the notice did not close on Enter"
+    else
+        pv_fail "\"Отправить\" with no text showed no notice"
+    fi
     click_in "$sender" 242 11 # its close button
     pv_wait 5 pv_not pv_window_shown "$display" "$sender" || pv_fail "the send window's close button did not close it"
 else

@@ -395,6 +395,7 @@ private Q_SLOTS:
         SenderF->BBut1Click();
         QCOMPARE(program.fake.dialogs.texts(BoxKind::Information), QStringList{TSenderF::missingInputText()});
         QCOMPARE(program.fake.dialogs.boxes.size(), 1);
+        QCOMPARE(program.fake.dialogs.boxes[0].owner, SenderF); // opens above the window
         QVERIFY(isIdle(SenderF));
         QCOMPARE(SenderF->CS->Socket()->SocketHandle(), -1);
         QCOMPARE(SenderF->CS->Socket()->LookupState(), lsIdle);

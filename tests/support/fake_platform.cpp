@@ -4,10 +4,10 @@
 
 namespace platform {
 
-void FakeDialogs::open(BoxKind kind, const QString& title, const QString& text)
+void FakeDialogs::open(BoxKind kind, const QString& title, const QString& text, QWidget* owner)
 {
     const ModalScope scope(nullptr);
-    RecordedBox box{kind, title, text, {}};
+    RecordedBox box{kind, title, text, {}, owner};
     for (QWidget* window : scope.blocked())
         box.blocked << window;
     boxes << box;
@@ -15,9 +15,9 @@ void FakeDialogs::open(BoxKind kind, const QString& title, const QString& text)
         whileOpen(boxes.back());
 }
 
-void FakeDialogs::information(const QString& text)
+void FakeDialogs::information(const QString& text, QWidget* owner)
 {
-    open(BoxKind::Information, applicationTitle(), text);
+    open(BoxKind::Information, applicationTitle(), text, owner);
 }
 
 bool FakeDialogs::confirm(const QString& text)
@@ -26,9 +26,9 @@ bool FakeDialogs::confirm(const QString& text)
     return answers.isEmpty() ? defaultAnswer : answers.takeFirst();
 }
 
-void FakeDialogs::error(const QString& text)
+void FakeDialogs::error(const QString& text, QWidget* owner)
 {
-    open(BoxKind::Error, applicationTitle(), text);
+    open(BoxKind::Error, applicationTitle(), text, owner);
 }
 
 QStringList FakeDialogs::texts(BoxKind kind) const

@@ -26,6 +26,7 @@ struct RecordedBox {
     // The windows the box blocked when it opened (the program's modality rule,
     // platform/modality.h, applies to fake boxes too, for as long as they are "open").
     QList<QPointer<QWidget>> blocked;
+    QPointer<QWidget> owner; // the window the box speaks for, when named
 };
 
 class FakeDialogs final : public Dialogs {
@@ -39,15 +40,15 @@ public:
     std::function<void(const RecordedBox&)> whileOpen;
     int beeps = 0;
 
-    void information(const QString& text) override;
+    void information(const QString& text, QWidget* owner = nullptr) override;
     bool confirm(const QString& text) override;
-    void error(const QString& text) override;
+    void error(const QString& text, QWidget* owner = nullptr) override;
     void beep() override { ++beeps; }
 
     QStringList texts(BoxKind kind) const;
 
 private:
-    void open(BoxKind kind, const QString& title, const QString& text);
+    void open(BoxKind kind, const QString& title, const QString& text, QWidget* owner = nullptr);
 };
 
 class FakeSound final : public Sound {
