@@ -1,5 +1,6 @@
 #include "messaging/batch_sender.h"
 
+#include "messaging/send_failure.h"
 #include "net/host_lookup.h"
 #include "net/socket_components.h"
 #include "net/socket_error.h"
@@ -12,34 +13,6 @@
 namespace {
 
 using namespace net::wsa;
-
-QString lookupReason(int code)
-{
-    switch (code) {
-    case WSAHOST_NOT_FOUND:
-    case WSANO_DATA: return BatchSender::tr("компьютер с таким именем не найден");
-    case WSATRY_AGAIN: return BatchSender::tr("имя не найдено: служба имен не ответила");
-    default: return BatchSender::tr("имя компьютера не удалось определить");
-    }
-}
-
-QString connectReason(int code, int port)
-{
-    switch (code) {
-    case WSAECONNREFUSED:
-        return BatchSender::tr("в соединении отказано: на порту %1 сообщения не принимают "
-                              "(Pellavine не запущен или его сервер приостановлен)")
-            .arg(port);
-    case WSAETIMEDOUT: return BatchSender::tr("компьютер не ответил");
-    case WSAENETDOWN:
-    case WSAENETUNREACH:
-    case WSAEHOSTDOWN:
-    case WSAEHOSTUNREACH: return BatchSender::tr("компьютер недоступен по сети");
-    case WSAECONNRESET:
-    case WSAECONNABORTED: return BatchSender::tr("соединение разорвано");
-    default: return BatchSender::tr("соединение не установлено");
-    }
-}
 
 QString seconds(int milliseconds)
 {
@@ -104,7 +77,7 @@ private:
         if (done_)
             return;
         if (result.error != 0) {
-            finish(lookupReason(result.error),
+            finish(sendFailureText(eeLookup, result.error, owner_->port_),
                    boxed(net::windowsSocketErrorText(result.errorText, result.error, QStringLiteral("ASync Lookup"))));
             return;
         }
@@ -158,10 +131,10 @@ private:
         if (done_)
             return;
         if (kind == eeSend)
-            finish(BatchSender::tr("текст не передан: %1").arg(connectReason(code, owner_->port_)),
+            finish(sendFailureText(kind, code, owner_->port_),
                    boxed(net::windowsSocketErrorText(net::winsockErrorText(code), code, QStringLiteral("send"))));
         else
-            finish(connectReason(code, owner_->port_), boxed(net::asyncSocketErrorText(code)));
+            finish(sendFailureText(kind, code, owner_->port_), boxed(net::asyncSocketErrorText(code)));
     }
 
     void timedOut()

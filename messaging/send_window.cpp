@@ -6,6 +6,7 @@
 #include "app/welcome_window.h"
 #include "controls/skinned_button.h"
 #include "messaging/address_history.h"
+#include "messaging/send_failure.h"
 #include "net/socket_components.h"
 #include "platform/platform.h"
 
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QShowEvent>
+#include <QTimer>
 #include <QValidator>
 
 #include <exception>
@@ -249,8 +251,11 @@ void TSenderF::BBut1Click()
 
 void TSenderF::CSConnect(QObject*, TCustomWinSocket* Socket)
 {
-    // The whole message in one write; what the send reports is not looked at.
+    // The whole message in one write; what the send reports is not looked at. A failed write
+    // has been reported by CSError, which ended the connection: nothing was sent.
     Socket->WriteText(MSGL->text());
+    if (!CS->Active())
+        return;
     CS->setActive(false);
     BusySwitch(true);
     if (App().SoundOn)
@@ -258,12 +263,18 @@ void TSenderF::CSConnect(QObject*, TCustomWinSocket* Socket)
     close();
 }
 
-void TSenderF::CSError(QObject*, TCustomWinSocket*, TErrorEvent, int&)
+void TSenderF::CSError(QObject*, TCustomWinSocket* Socket, TErrorEvent ErrorEvent, int& ErrorCode)
 {
-    // The code is left as it is, so the socket layer reports the error after this returns.
+    // The socket layer's own report, and below it what the error means, in one box above this
+    // window. Taken over from the layer, so that the box can say more; it opens once the layer
+    // is through with the error, as the layer's own box would.
+    const QString text =
+        explainedErrorText(Socket->ErrorMessage(), sendFailureText(ErrorEvent, ErrorCode, CS->Port()));
+    ErrorCode = 0;
     BusySwitch(true);
     if (CS->Active())
         CS->setActive(false);
+    QTimer::singleShot(0, this, [this, text] { platform::dialogs().error(text, this); });
 }
 
 void TSenderF::closeEvent(QCloseEvent* event)

@@ -1,7 +1,7 @@
 #pragma once
 // The send window: a recipient, a one-line text and the send button, on one skin picture.
 // A click resolves and connects; on connect the text goes out in one write and the connection
-// closes at once.
+// closes at once. An error is shown in a box with what it means below it.
 #include "net/socket_types.h"
 #include "windows/skinned_frame.h"
 

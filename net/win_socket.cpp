@@ -197,6 +197,7 @@ void TCustomWinSocket::socketMessage(Ticket socket, int event, int errorCode)
     if (event == FdClose && PeerLossIsQuiet())
         errorCode = 0;
     if (errorCode != 0) {
+        errorMessage_ = net::asyncSocketErrorText(errorCode);
         Error(this, errorKindOf(event), errorCode);
         if (errorCode != 0)
             throw ESocketError(net::asyncSocketErrorText(errorCode));
@@ -528,6 +529,7 @@ void TCustomWinSocket::Open(const QString& Name, const QString& Address, const Q
         if (Address.isEmpty()) {
             const std::shared_ptr<Life> life = life_;
             int code = net::wsa::NoAddressCode;
+            errorMessage_ = QString::fromLatin1(net::NoAddressSpecified);
             Error(this, eeLookup, code);
             if (!life->self)
                 return;
@@ -601,6 +603,7 @@ void TCustomWinSocket::lookupComplete(net::LookupHandle handle, int errorCode)
     const Ticket ticket = ticket_;
     if (errorCode != 0) {
         const QString text = lookupResult_.errorText;
+        errorMessage_ = net::windowsSocketErrorText(text, errorCode, QStringLiteral("ASync Lookup"));
         Error(this, eeLookup, errorCode);
         if (!life->self)
             return;
@@ -711,6 +714,7 @@ void TCustomWinSocket::transferError(TErrorEvent kind, int errnoValue, const cha
     const QString text = net::systemErrorText(errnoValue);
     const std::shared_ptr<Life> life = life_;
     const Ticket ticket = ticket_;
+    errorMessage_ = net::windowsSocketErrorText(text, code, QString::fromLatin1(api));
     Error(this, kind, code);
     if (life->self)
         HandleClose(ticket);

@@ -57,6 +57,9 @@ public:
     TLookupState LookupState() const { return lookupState_; }
     // Bytes taken from this connection so far, so an owner can bound what one peer costs.
     quint64 BytesReceived() const { return bytesReceived_; }
+    // While an error handler runs: the error the layer raises when the handler returns, unless
+    // the handler takes the error over.
+    QString ErrorMessage() const { return errorMessage_; }
 
     // Free for the owner of the connection.
     void* Data = nullptr;
@@ -153,6 +156,7 @@ private:
     qint64 lastActivityMs_ = 0;
     QString peerAddress_;
     int peerPort_ = 0;
+    QString errorMessage_;
 };
 
 class TClientWinSocket : public TCustomWinSocket {

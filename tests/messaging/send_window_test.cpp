@@ -327,7 +327,8 @@ private Q_SLOTS:
         QTRY_VERIFY(!SenderF->isVisible());
     }
 
-    // Refused: the layer's box with a closing point, controls back, texts kept, window open.
+    // Refused: the layer's box with a closing point and what it means below, above the window;
+    // controls back, texts kept, window open.
     void refusedConnection()
     {
         const int port = freeTcpPort();
@@ -339,7 +340,11 @@ private Q_SLOTS:
         QVERIFY(isBusy(SenderF));
         QTRY_COMPARE(program.fake.dialogs.boxes.size(), 1);
         QCOMPARE(program.fake.dialogs.boxes[0].kind, BoxKind::Error);
-        QCOMPARE(program.fake.dialogs.boxes[0].text, QStringLiteral("Asynchronous socket error 10061."));
+        QCOMPARE(program.fake.dialogs.boxes[0].text,
+                 QStringLiteral("Asynchronous socket error 10061.\n\nВ соединении отказано: на порту %1 сообщения не "
+                                "принимают (Pellavine не запущен или его сервер приостановлен).")
+                     .arg(port));
+        QCOMPARE(program.fake.dialogs.boxes[0].owner, SenderF);
         QVERIFY(isIdle(SenderF));
         QVERIFY(SenderF->isVisible());
         QVERIFY(!SenderF->CS->Active());
@@ -368,7 +373,13 @@ private Q_SLOTS:
         const QString box = program.fake.dialogs.boxes[0].text;
         QCOMPARE(program.fake.dialogs.boxes[0].kind, BoxKind::Error);
         QVERIFY2(box.startsWith("Windows socket error: "), qPrintable(box));
-        QVERIFY2(box.endsWith("), on API 'ASync Lookup'"), qPrintable(box));
+        // Without a name server the resolver fails with 11002 rather than 11001.
+        const QStringList parts = box.split("\n\n");
+        QCOMPARE(parts.size(), 2);
+        QVERIFY2(parts[0].endsWith("), on API 'ASync Lookup'"), qPrintable(box));
+        const QString expected = parts[0].contains("(11002)") ? "Имя не найдено: служба имен не ответила."
+                                                              : "Компьютер с таким именем не найден.";
+        QCOMPARE(parts[1], expected);
         QVERIFY(isIdle(SenderF));
         QVERIFY(SenderF->isVisible());
         QCOMPARE(SenderF->ADRL->currentText(), QStringLiteral("no-such-host.invalid"));
