@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config qt6-base-dev qt6-svg-dev libqt6svg6 libcanberra-dev libxcb1-dev
-          sound-theme-freedesktop fonts-liberation libcap2-bin qt6-wayland libcanberra-pulse
+          sound-theme-freedesktop fonts-liberation fonts-dejavu-core libcap2-bin qt6-wayland libcanberra-pulse
           qt6-tools-dev qt6-l10n-tools qt6-translations-l10n)
 package=(debhelper dpkg-dev)
 if [[ "${1:-}" == "--package" ]]; then

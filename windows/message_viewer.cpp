@@ -53,10 +53,19 @@ bool isControl(char32_t c)
     return c < 0x20 || c == 0x7F;
 }
 
-// The visible picture of a control character: NUL shows as U+2400, DEL as U+2421.
-QChar controlPicture(char32_t c)
+constexpr const char* ControlNames[0x20] = {
+    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",  "VT",  "FF", "CR", "SO", "SI",
+    "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS", "GS", "RS", "US",
+};
+
+// The visible stand-in of a control character: its name between two pointers, "◄BEL►".
+// Unicode's control pictures (U+2400 on) are in none of a usual desktop's fonts, so every one
+// of them drew as the same empty box. The pointers are in the window font itself (a character
+// from another font costs twice the layout time) and outside the code page: no text that came
+// in can pass for a stand-in.
+QString controlPicture(char32_t c)
 {
-    return QChar(char16_t(c == 0x7F ? 0x2421 : 0x2400 + c));
+    return QChar(char16_t(0x25C4)) + QLatin1String(c == 0x7F ? "DEL" : ControlNames[c]) + QChar(char16_t(0x25BA));
 }
 
 // Characters that take no room or change the order of what follows: formatting and direction
@@ -188,19 +197,22 @@ TMsgF::~TMsgF()
 
 QString TMsgF::printable(const QString& text)
 {
-    QString shown = text;
-    for (QChar& c : shown) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
         const char16_t u = c.unicode();
         if (u == u'\t' || u == u'\n' || u == u'\r')
-            continue;
-        if (isControl(u))
-            c = controlPicture(u);
+            shown += c;
+        else if (isControl(u))
+            shown += controlPicture(u);
         else if (u >= 0x80 && u <= 0x9F)
-            c = QChar(QChar::ReplacementCharacter);
+            shown += QChar(QChar::ReplacementCharacter);
         else if (u == QChar::ParagraphSeparator || u == QChar::LineSeparator)
-            c = QChar(u'\n');
+            shown += QChar(u'\n');
         else if (u == 0xFDD0 || u == 0xFDD1) // the text document's frame marks
-            c = QChar(QChar::ReplacementCharacter);
+            shown += QChar(QChar::ReplacementCharacter);
+        else
+            shown += c;
     }
     return shown;
 }

@@ -43,8 +43,9 @@ public:
     // The message shown counts as seen; the newest unseen one is shown instead.
     void earlierClick();
 
-    // Remote text as it may be put on screen: control characters, NUL among them, become their
-    // visible pictures instead of cutting or garbling the text; tabs and line breaks stay.
+    // Remote text as it may be put on screen: control characters, NUL among them, become visible
+    // stand-ins (their names, "◄NUL►") instead of cutting or garbling the text; tabs and line
+    // breaks stay.
     static QString printable(const QString& text);
     // A computer name as it may be put on screen: besides control characters, every character
     // that is invisible or reorders text (spaces other than the plain one, zero-width and

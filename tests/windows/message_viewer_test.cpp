@@ -12,6 +12,8 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QGlyphRun>
+#include <QRawFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -369,10 +371,10 @@ private Q_SLOTS:
 
         QTest::newRow("ordinary text") << "Привет, <b>мир</b> & все!" << "Привет, <b>мир</b> & все!";
         QTest::newRow("NUL in the middle") << QStringLiteral("до") + QChar(0) + QStringLiteral("после")
-                                           << QStringLiteral("до\u2400после");
+                                           << QStringLiteral("до◄NUL►после");
         QTest::newRow("NUL first and last") << QString(QChar(0)) + QStringLiteral("x") + QChar(0)
-                                            << QStringLiteral("\u2400x\u2400");
-        QTest::newRow("bell, escape, delete") << "a\x07" "b\x1b" "c\x7f" << QStringLiteral("a\u2407b\u241bc\u2421");
+                                            << QStringLiteral("◄NUL►x◄NUL►");
+        QTest::newRow("bell, escape, delete") << "a\x07" "b\x1b" "c\x7f" << QStringLiteral("a◄BEL►b◄ESC►c◄DEL►");
         QTest::newRow("tab and line breaks stay") << "a\tb\r\nc\nd\re" << "a\tb\r\nc\nd\re";
         QTest::newRow("byte 0x98 of the code page") << platform::fromCp1251(QByteArray("x\x98y"))
                                                     << QStringLiteral("x\uFFFDy");
@@ -382,6 +384,31 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QCOMPARE(TMsgF::printable(text), shown);
+    }
+
+    // Each stand-in has glyphs in the fonts of the desktop, in the text and in the header alike
+    // (a character no font has draws as an empty box), and no two controls look alike.
+    void standInsAreDrawn()
+    {
+        ProgramFixture program;
+        QStringList shown;
+        for (char16_t c = 0; c < 0x20; ++c) {
+            if (c != u'\t' && c != u'\n' && c != u'\r')
+                shown << TMsgF::printable(QString(QChar(c)));
+        }
+        shown << TMsgF::printable(QStringLiteral("\x7f")) << TMsgF::printable(QStringLiteral("\u0098"));
+        QCOMPARE(QSet<QString>(shown.cbegin(), shown.cend()).size(), shown.size());
+        shown << TMsgF::visibleName(QStringLiteral("\t\u00A0\u200B"));
+        for (const QFont& font : {MsgF->MsgLab->font(), MsgF->InfoLab1->font()}) {
+            for (const QString& text : shown) {
+                QTextLayout layout(text, font);
+                layout.beginLayout();
+                layout.createLine();
+                layout.endLayout();
+                for (const QGlyphRun& run : layout.glyphRuns())
+                    QVERIFY2(!run.glyphIndexes().contains(0), qPrintable(text + " in " + run.rawFont().familyName()));
+            }
+        }
     }
 
     // The sender's line never hides the real address: the name is shortened to fit, characters
@@ -400,7 +427,7 @@ private Q_SLOTS:
             << QStringLiteral("boss-pc") + nbsp + QStringLiteral("(127.1.1.10):") + nbsp << "…";
         QTest::newRow("zero-width, bidi and other spaces")
             << QStringLiteral("bo\u200Bss\u202E-pc\u2066\u3000\uFEFF\u00AD") << QStringLiteral("bo\uFFFDss\uFFFD-pc\uFFFD\u2423\uFFFD\uFFFD");
-        QTest::newRow("line break and tab") << QStringLiteral("a\nb\tc") << QStringLiteral("a\u240Ab\u2409c");
+        QTest::newRow("line break and tab") << QStringLiteral("a\nb\tc") << QStringLiteral("a◄LF►b◄HT►c");
         QTest::newRow("markup") << "<b>boss</b>&amp;" << "<b>boss</b>&amp;";
         QTest::newRow("right-to-left name") << QStringLiteral("שרת-ראשי 12") << QStringLiteral("\u2068שרת-ראשי 12\u2069");
     }
