@@ -216,9 +216,18 @@ void TForm1::Ef1Timer()
     Ef1->stop();
     TIconQ->setIconVisible(true);
     TIconQ->HideToTray();
+    try {
+        startListening();
+    } catch (...) {
+        // Nothing listens (the port is taken or not valid): the tray shows the paused server, so
+        // that the user sees it and resuming tries again, and the error goes on to its box.
+        N2->setText(resumeCaption());
+        TIconQ->setIconIndex(1);
+        throw;
+    }
+    // Says that messages are received: only once they are.
     if (App().FirstStart)
         TIconQ->ShowBalloon(AppTitle, firstRunBalloonText(), TCoolTrayIcon::bitInfo, 60);
-    startListening();
 }
 
 void TForm1::startListening()

@@ -267,6 +267,30 @@ private Q_SLOTS:
         QCOMPARE(Form1->TIconQ->IconIndex(), 1);
     }
 
+    // A port another program holds: the error, then the paused state and no word of receiving;
+    // once the port is free, resuming listens.
+    void aTakenPortAtTheStartShowsThePausedState()
+    {
+        const int port = freeTcpPort();
+        TServerSocket squatter;
+        squatter.setPort(port);
+        squatter.setActive(true);
+        ProgramFixture program({{"config", "port", QString::number(port)}, {"config", "firststart", "1"}});
+        platform::runGuarded([] { Form1->Ef1Timer(); }); // as the splash timer runs it
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Error).size(), 1);
+        QVERIFY(Form1->TIconQ->IconVisible());
+        QCOMPARE(Form1->N2->text(), Resume);
+        QCOMPARE(Form1->TIconQ->IconIndex(), 1);
+        for (const auto& record : program.fake.tray.records(TrayRequest::Modify))
+            QVERIFY2(record.infoText.isEmpty(), qPrintable(record.infoText));
+
+        squatter.setActive(false);
+        Form1->N2Click();
+        QVERIFY(Form1->SS->Active());
+        QCOMPARE(Form1->N2->text(), Pause);
+        QCOMPARE(Form1->TIconQ->IconIndex(), 0);
+    }
+
     void pausingWhileAMessageIsShownIsRefused()
     {
         ProgramFixture program({{"config", "port", QString::number(freeTcpPort())}});
