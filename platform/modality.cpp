@@ -238,6 +238,12 @@ QWidget* activationTarget(QWidget* window)
     return modal ? modal : window;
 }
 
+void unblock(QWidget* window)
+{
+    if (window)
+        ModalGuard::forget(window->window());
+}
+
 void exemptFromModality(QWidget* window)
 {
     if (window)

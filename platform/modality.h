@@ -7,7 +7,8 @@
 //
 // A blocked window takes no mouse or keyboard input and cannot be closed by the window manager;
 // activating it activates the newest open modal instead. A blocked window that is hidden drops
-// out, so showing it again later gives a usable window.
+// out, so showing it again later gives a usable window; one the program shows anew while it is
+// showing (the viewer with a fresh message) is freed with unblock().
 #include <QList>
 #include <QPointer>
 #include <QWidget>
@@ -46,6 +47,9 @@ QWidget* activeModal();
 // Where an activation of `window` must go: the window itself, or the newest showing modal when
 // the window is blocked.
 QWidget* activationTarget(QWidget* window);
+
+// Frees the window from every open modal, as if it had been shown after they opened.
+void unblock(QWidget* window);
 
 // Windows a modal never blocks: the stand-ins of the notification area (which the old desktop
 // kept in hidden windows) and their balloons.

@@ -8,6 +8,7 @@
 #include "messaging/receiver.h"
 #include "messaging/send_window.h"
 #include "net/socket_components.h"
+#include "platform/modality.h"
 #include "platform/platform.h"
 #include "windows/black_list.h"
 
@@ -347,6 +348,9 @@ void TMsgF::showUnseenCount()
 
 void TMsgF::showViewer()
 {
+    // Also over a dialog opened while the viewer was showing: a window the dialog blocks would
+    // only hand its activation on to the dialog, and the new message stay hidden behind it.
+    platform::unblock(this);
     // show() of a visible window does nothing, so the show actions run once per showing.
     show();
     platform::windowSystem().activate(this);

@@ -29,7 +29,7 @@ public:
     QTimer* t1 = nullptr;           // auto-focus repeat
 
     // Shows the viewer, or only brings it to the front when it is already showing (the show
-    // actions then do not run again).
+    // actions then do not run again); either way it is usable, whatever dialog is open.
     void showViewer();
 
     // Fills the time, the sender's line and the text from a received message; "Ответить" and

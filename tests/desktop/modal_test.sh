@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Modal dialogs and boxes of the real program under Xvfb with icewm: with the settings dialog
+# Modal dialogs and boxes of the real program under Xvfb with icewm: a viewer open before the
+# settings dialog comes forward over it, usable, for a new message. With the settings dialog
 # open from the tray menu, a message arrives and its viewer comes up on top and usable ("OK"
 # hides it); the tray icon still opens the send window, whose notice opens above it. Then "OK" of
 # the dialog shows its notice box, which blocks the dialog; the tray menu asks the pause question
@@ -66,30 +67,55 @@ click_in() {
 pv_wait 15 pv_has_tray_icon "$display" || pv_die "no tray icon"
 pv_wait 10 listening || pv_die "the program does not listen on port $port"
 
-pv_note "settings dialog from the tray menu"
-read -r ix iy < <(icon_point)
-pv_click "$display" "$ix" "$iy" 3
-pv_wait 5 pv_popup_menu "$display" >/dev/null || pv_die "the tray menu did not open"
-sleep 0.3
-pv_key "$display" Down Down Down Return
-pv_wait 5 pv_window_shown "$display" "$settings" || pv_die "\"Настройки...\" opened no settings dialog"
-sleep 0.3
-pv_shot "$display" "$shots/01-settings.png"
+send() {
+    printf '%s' "$1" | iconv -f UTF-8 -t CP1251 | socat -u - "TCP:127.0.0.1:$port" ||
+        pv_fail "could not send to the program"
+}
 
-pv_note "a message arrives"
-printf '%s' "Сообщение при открытых настройках" | iconv -f UTF-8 -t CP1251 |
-    socat -u - "TCP:127.0.0.1:$port" || pv_fail "could not send to the program"
-if pv_wait 5 pv_window_shown "$display" "$viewer"; then
-    sleep 0.5
-    pv_shot "$display" "$shots/02-viewer-over-settings.png"
-    stacked_above "$viewer" "$settings" || pv_fail "the viewer is not above the settings dialog"
-    pv_wait 3 active_is "$viewer" || pv_fail "the viewer does not have the focus"
-    # "OK" at the bottom left of the viewer.
+open_settings() {
+    read -r ix iy < <(icon_point)
+    pv_click "$display" "$ix" "$iy" 3
+    pv_wait 5 pv_popup_menu "$display" >/dev/null || pv_die "the tray menu did not open"
+    sleep 0.3
+    pv_key "$display" Down Down Down Return
+    pv_wait 5 pv_window_shown "$display" "$settings" || pv_die "\"Настройки...\" opened no settings dialog"
+    sleep 0.3
+}
+
+# The viewer is on top with the focus; its "OK" (bottom left) hides it, the dialog stays.
+viewer_forward_then_ok() {
+    local id vh
+    stacked_above "$viewer" "$settings" || pv_fail "the viewer is not above the settings dialog ($1)"
+    pv_wait 3 active_is "$viewer" || pv_fail "the viewer does not have the focus ($1)"
     id=$(pv_windows_titled "$display" "$viewer" | head -n1)
     read -r _ _ _ vh < <(pv_geometry "$display" "$id")
     click_in "$viewer" 50 $((vh - 24))
-    pv_wait 5 pv_not pv_window_shown "$display" "$viewer" || pv_fail "the viewer's \"OK\" did not hide it"
-    pv_window_shown "$display" "$settings" || pv_fail "the settings dialog went away with the viewer"
+    pv_wait 5 pv_not pv_window_shown "$display" "$viewer" || pv_fail "the viewer's \"OK\" did not hide it ($1)"
+    pv_window_shown "$display" "$settings" || pv_fail "the settings dialog went away with the viewer ($1)"
+}
+
+pv_note "a viewer open before the settings dialog comes forward for a new message"
+send "Первое сообщение"
+pv_wait 5 pv_window_shown "$display" "$viewer" || pv_die "no viewer for a message"
+open_settings
+stacked_above "$settings" "$viewer" || pv_fail "the settings dialog did not open above the viewer"
+send "Второе сообщение"
+sleep 1
+pv_shot "$display" "$shots/00-viewer-forward-over-later-settings.png"
+viewer_forward_then_ok "open before the dialog"
+click_in "$settings" 296 270 # "Отмена"
+pv_wait 5 pv_not pv_window_shown "$display" "$settings" || pv_fail "\"Отмена\" did not close the settings dialog"
+
+pv_note "settings dialog from the tray menu"
+open_settings
+pv_shot "$display" "$shots/01-settings.png"
+
+pv_note "a message arrives"
+send "Сообщение при открытых настройках"
+if pv_wait 5 pv_window_shown "$display" "$viewer"; then
+    sleep 0.5
+    pv_shot "$display" "$shots/02-viewer-over-settings.png"
+    viewer_forward_then_ok "shown while the dialog was open"
 else
     pv_fail "no viewer showed for a message that arrived while the settings dialog was open"
 fi

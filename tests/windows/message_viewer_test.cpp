@@ -7,16 +7,18 @@
 #include "messaging/send_window.h"
 #include "net/socket_components.h"
 #include "platform/cp1251.h"
+#include "platform/modality.h"
+#include "windows/config_dialog.h"
 #include "windows/black_list.h"
 #include "windows/message_viewer.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QGlyphRun>
-#include <QRawFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRawFont>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QTimer>
@@ -384,6 +386,26 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(QString, shown);
         QCOMPARE(TMsgF::printable(text), shown);
+    }
+
+    // A dialog opened while the viewer shows blocks it; the next message brings the viewer
+    // forward usable, not the dialog in its place.
+    void aNewMessageFreesTheViewerFromALaterDialog()
+    {
+        ProgramFixture program;
+        pretendMessage(QStringLiteral("alpha"), true);
+        MsgF->showViewer();
+        bool blockedFirst = false;
+        bool freed = false;
+        QTimer::singleShot(0, ConfigF, [&] {
+            blockedFirst = platform::isBlockedByModal(MsgF);
+            MsgF->showViewer();
+            freed = !platform::isBlockedByModal(MsgF) && platform::activationTarget(MsgF) == MsgF;
+            ConfigF->BBut2Click();
+        });
+        ConfigF->showModal();
+        QVERIFY(blockedFirst);
+        QVERIFY(freed);
     }
 
     // Each stand-in has glyphs in the fonts of the desktop, in the text and in the header alike
