@@ -223,7 +223,7 @@ QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QStr
     } else if (usable(passwdHome)) {
         base = QDir::cleanPath(passwdHome) + QLatin1String("/.config");
     } else {
-        base = QDir::cleanPath(fallbackBase) + QStringLiteral("/pellavine-%1").arg(getuid());
+        base = localFolder(fallbackBase);
         fallback = true;
     }
     if (inFallback)
@@ -231,10 +231,11 @@ QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QStr
     return base + QLatin1String("/Pellavine/");
 }
 
-namespace {
+QString localFolder(const QString& base)
+{
+    return QDir::cleanPath(base) + QStringLiteral("/pellavine-%1").arg(getuid());
+}
 
-// Why the folder may not hold the user's files, creating it (0700) when missing: empty when
-// it is a real folder (no link) owned by this user with no access for others.
 QString privateFolderProblem(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -253,8 +254,6 @@ QString privateFolderProblem(const QString& path)
         return QCoreApplication::translate("DataFolder", "она открыта другим пользователям");
     return QString();
 }
-
-} // namespace
 
 QString usableDataDir(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
                       const QString& fallbackBase, QString* problem)

@@ -18,6 +18,14 @@ NameService& nameService();
 QString dataDirFor(const QString& xdgConfigHome, const QString& home, const QString& passwdHome,
                    const QString& fallbackBase, bool* inFallback = nullptr);
 
+// The user's folder for the program on this computer, where nothing better is at hand:
+// base/pellavine-UID (base: the temporary folder, $TMPDIR or /tmp). No '/' at the end.
+QString localFolder(const QString& base);
+
+// Why the folder may not hold the user's files, creating it (0700) when missing: empty when it
+// is a real folder (no link) owned by this user with no access for others.
+QString privateFolderProblem(const QString& path);
+
 // The data folder as the program uses it: the user's own folders are made as needed; one in
 // the shared fallbackBase is made private (0700) and used only if it and the program's folder
 // in it are real folders of this user that nobody else can enter. Otherwise empty, with the

@@ -1,6 +1,6 @@
 #pragma once
 // A per-login named lock: a lock file held with flock() in the user's runtime folder, or in the
-// program's data folder when there is no runtime folder. The system drops the lock when the
+// program's private folder on this computer when there is no runtime folder. The system drops the lock when the
 // holder's process ends in any way, so a crashed copy never locks the user out.
 #include <QString>
 
@@ -23,9 +23,10 @@ public:
     // Empty after success, or when another holder has the lock.
     const QString& failure() const { return failure_; }
 
-    // $XDG_RUNTIME_DIR when it names a folder, else the data folder (platform::paths()), which
-    // only the user can write to. Ends in '/'. Empty when there is neither.
-    static QString lockDirectory();
+    // $XDG_RUNTIME_DIR when it names a folder, else the user's folder for the program on this
+    // computer (desktop::localFolder() in the temporary folder), made private when missing.
+    // Ends in '/'. Empty, with *problem saying why, when that folder is not the user's alone.
+    static QString lockDirectory(QString* problem = nullptr);
     // The lock file's name for a lock name: '/' (and NUL) replaced, ".lock" added, short enough
     // for any file system.
     static QString lockFileName(const QString& name);

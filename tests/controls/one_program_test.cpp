@@ -1,6 +1,7 @@
 #include "controls/application_link.h"
 #include "controls/one_program.h"
 #include "tests/support/fake_platform.h"
+#include "tests/support/unprivileged.h"
 #include "platform/instance_lock.h"
 #include "platform/platform.h"
 
@@ -62,9 +63,14 @@ class OneProgramTest : public QObject {
 private:
     QTemporaryDir runtime_;
     QTemporaryDir data_;
+    QTemporaryDir tmp_; // $TMPDIR
     std::unique_ptr<platform::FakePlatform> fake_;
     int terminations_ = 0;
     int hiddenMainForms_ = 0;
+
+    // The user's private folder for the program, in a temporary folder of the test's own.
+    QString localFolder() const { return tmp_.filePath(QStringLiteral("pellavine-%1").arg(getuid())); }
+    void useTemporaryFolder() { qputenv("TMPDIR", QFile::encodeName(tmp_.path())); }
 
     static void setRuntime(const QString& folder)
     {
@@ -93,6 +99,7 @@ private Q_SLOTS:
     {
         QVERIFY(runtime_.isValid());
         QVERIFY(data_.isValid());
+        QVERIFY(tmp_.isValid());
         controls::applicationLink().terminate = [this] { ++terminations_; };
         controls::applicationLink().hideMainFormAtStart = [this] { ++hiddenMainForms_; };
     }
@@ -108,6 +115,9 @@ private Q_SLOTS:
     void cleanup()
     {
         fake_.reset();
+        qunsetenv("TMPDIR");
+        QFile::remove(localFolder());
+        QDir(localFolder()).removeRecursively();
         // Whatever a case left in the lock file's place.
         const QString path = runtime_.filePath(InstanceLock::lockFileName(QStringLiteral("Pellavine 1.2")));
         QFile::remove(path);
@@ -149,44 +159,55 @@ private Q_SLOTS:
         QVERIFY(lock.acquire(name));
     }
 
-    // The runtime folder, else the data folder: never a shared one such as /tmp, where another
-    // user could take the lock's place first.
+    // The runtime folder, else the user's private folder on this computer: never a shared one
+    // such as /tmp, where another user could take the lock's place first, nor the data folder,
+    // which other computers may share.
     void lockDirectory_data()
     {
         QTest::addColumn<QString>("runtime"); // "%run" stands for an existing runtime folder
-        QTest::addColumn<QString>("expected"); // "%data" for the data folder
+        QTest::addColumn<QString>("expected"); // "%local" for the private folder in $TMPDIR
         QTest::newRow("runtime folder") << "%run" << "%run/";
         QTest::newRow("with slash") << "%run/" << "%run/";
-        QTest::newRow("unset") << QString() << "%data";
-        QTest::newRow("relative is ignored") << "run" << "%data";
-        QTest::newRow("missing folder") << "/nonexistent/run" << "%data";
+        QTest::newRow("unset") << QString() << "%local/";
+        QTest::newRow("relative is ignored") << "run" << "%local/";
+        QTest::newRow("missing folder") << "/nonexistent/run" << "%local/";
     }
     void lockDirectory()
     {
         QFETCH(QString, runtime);
         QFETCH(QString, expected);
+        useTemporaryFolder();
         const auto expand = [this](QString text) {
-            return text.replace(QLatin1String("%run"), runtime_.path()).replace(QLatin1String("%data"), fake_->paths.data);
+            return text.replace(QLatin1String("%run"), runtime_.path()).replace(QLatin1String("%local"), localFolder());
         };
         setRuntime(runtime.isNull() ? QString() : expand(runtime));
         QCOMPARE(InstanceLock::lockDirectory(), expand(expected));
+        QVERIFY(fake_->paths.data != expand(expected));
+        InstanceLock lock;
+        QVERIFY(lock.acquire(QStringLiteral("Pellavine 1.2")));
+        QCOMPARE(QFileInfo(localFolder()).permissions() & 0x0077, QFileDevice::Permissions());
     }
 
     // Something in the lock file's place, or no place for it, is no other copy: this copy runs
-    // on and says what is wrong.
+    // on and says what is wrong; it advises removing what is in the way only when something is.
     void lockThatCannotBeMade_data()
     {
         QTest::addColumn<QString>("planted");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("symbolic link") << "link" << "символическая ссылка";
-        QTest::newRow("folder") << "folder" << "папка";
-        QTest::newRow("FIFO") << "fifo" << "не обычный файл";
-        QTest::newRow("no runtime folder and no data folder") << "nowhere" << "XDG_RUNTIME_DIR не задана";
+        QTest::addColumn<bool>("inTheWay");
+        QTest::newRow("symbolic link") << "link" << "символическая ссылка" << true;
+        QTest::newRow("folder") << "folder" << "папка" << true;
+        QTest::newRow("FIFO") << "fifo" << "не обычный файл" << true;
+        QTest::newRow("no runtime folder and no private folder") << "nowhere" << "XDG_RUNTIME_DIR не задана" << false;
+        QTest::newRow("runtime folder not writable") << "read-only" << "можно писать" << false;
     }
     void lockThatCannotBeMade()
     {
         QFETCH(QString, planted);
         QFETCH(QString, reason);
+        QFETCH(bool, inTheWay);
+        if (planted == QLatin1String("read-only"))
+            PV_RUN_UNPRIVILEGED(); // root writes anywhere
         const QString path = runtime_.filePath(InstanceLock::lockFileName(platform::applicationTitle()));
         const QByteArray name = QFile::encodeName(path);
         if (planted == QLatin1String("link"))
@@ -195,19 +216,25 @@ private Q_SLOTS:
             QVERIFY(QDir().mkdir(path));
         else if (planted == QLatin1String("fifo"))
             QCOMPARE(mkfifo(name.constData(), 0600), 0);
+        else if (planted == QLatin1String("read-only"))
+            QCOMPARE(chmod(QFile::encodeName(runtime_.path()).constData(), 0500), 0);
         if (planted == QLatin1String("nowhere")) {
             setRuntime(QString());
-            fake_->paths.data.clear();
+            useTemporaryFolder();
+            QFile file(localFolder());
+            QVERIFY(file.open(QIODevice::WriteOnly)); // a file where the private folder belongs
         }
 
         TOneProgram guard;
         guard.Loaded();
+        chmod(QFile::encodeName(runtime_.path()).constData(), 0700);
         QVERIFY(!guard.SecondCopy());
         QCOMPARE(terminations_, 0);
         QCOMPARE(hiddenMainForms_, 0);
         const QStringList reports = fake_->dialogs.texts(platform::BoxKind::Error);
         QCOMPARE(reports.size(), 1);
         QVERIFY2(reports[0].contains(reason), qPrintable(reports[0]));
+        QCOMPARE(reports[0].contains(QStringLiteral("Удалите")), inTheWay);
         if (planted != QLatin1String("nowhere"))
             QVERIFY2(reports[0].contains(path), qPrintable(reports[0]));
         QVERIFY(!QFileInfo::exists(runtime_.filePath(QStringLiteral("elsewhere"))));
@@ -354,6 +381,7 @@ int main(int argc, char* argv[])
 {
     if (argc >= 3 && qstrcmp(argv[1], HoldLock) == 0)
         return holdLock(argv[2], argc > 3);
+    unprivileged::enterIfChild(argc, argv);
     QApplication application(argc, argv);
     OneProgramTest test;
     return QTest::qExec(&test, argc, argv);
