@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -648,6 +650,8 @@ private Q_SLOTS:
         const QList<QByteArray> busy = stats();
         QVERIFY2(busy.value(1).toInt() < 200, busy.join(' ').constData());
         QVERIFY(busy.value(2).toInt() < 40);
+        // What it cannot take it closes at once, rather than leave the peers waiting unanswered.
+        QVERIFY(std::any_of(holder.begin(), holder.end(), [](const auto& peer) { return peer->ended(); }));
 
         holder.clear();
         QTRY_COMPARE(stats().value(2).toInt(), 0);
