@@ -611,6 +611,26 @@ private Q_SLOTS:
         QVERIFY(errorBoxes().isEmpty());
     }
 
+    // Data waiting unread (its handler has not taken it yet) is activity: the sweep leaves the
+    // connection and its message alone, and closes it once the data is read and nothing follows.
+    void unreadDataIsActivity()
+    {
+        TServerSocket server;
+        TCustomWinSocket* waiting = nullptr;
+        server.OnClientRead = [&](QObject*, TCustomWinSocket* socket) { waiting = socket; };
+        server.Socket()->SetConnectionLimits(0, 0, 300);
+        int port = 0;
+        QVERIFY(startServer(server, port));
+        RawPeer peer;
+        QVERIFY(peer.connectTo(port));
+        peer.send("unread");
+        QTRY_VERIFY(waiting);
+        QTest::qWait(1000); // more than three idle times, a sweep every 50 ms
+        QVERIFY(!peer.ended());
+        QCOMPARE(waiting->ReadText(), QStringLiteral("unread"));
+        QTRY_VERIFY(peer.ended());
+    }
+
     // Out of descriptors, the listener neither spins nor stays stuck: a process allowed 40
     // descriptors is offered 60 connections; it sheds what it cannot take, sleeps, and takes a
     // message again once the holder lets go.
