@@ -30,8 +30,9 @@ QString inTheWay(int error)
 
 QString somethingInTheWay(const QString& path, const QString& what)
 {
-    return QCoreApplication::translate("InstanceLock", "не удалось создать файл блокировки %1: на его месте %2. Удалите то, что находится на "
-                          "месте этого файла.")
+    return QCoreApplication::translate("InstanceLock",
+                                       "не удалось создать файл блокировки %1: на его месте %2. Удалите то, что находится на "
+                                       "месте этого файла.")
         .arg(path, what);
 }
 
@@ -39,7 +40,8 @@ QString cannotMake(const QString& path, int error)
 {
     if (const QString what = inTheWay(error); !what.isEmpty())
         return somethingInTheWay(path, what);
-    return QCoreApplication::translate("InstanceLock", "не удалось создать файл блокировки %1 (%2). Проверьте, что в его папку можно писать.")
+    return QCoreApplication::translate("InstanceLock",
+                                       "не удалось создать файл блокировки %1 (%2). Проверьте, что в его папку можно писать.")
         .arg(path, qt_error_string(error));
 }
 
@@ -58,8 +60,9 @@ QString InstanceLock::lockDirectory(QString* problem)
     const QString folder = desktop::localFolder(QDir::tempPath());
     if (const QString why = desktop::privateFolderProblem(folder); !why.isEmpty()) {
         if (problem)
-            *problem = QCoreApplication::translate("InstanceLock", "переменная XDG_RUNTIME_DIR не задана, а папка %1 не подходит для файла "
-                                      "блокировки: %2. Задайте переменную окружения XDG_RUNTIME_DIR.")
+            *problem = QCoreApplication::translate("InstanceLock",
+                                                   "переменная XDG_RUNTIME_DIR не задана, а папка %1 не подходит для файла "
+                                                   "блокировки: %2. Задайте переменную окружения XDG_RUNTIME_DIR.")
                            .arg(folder, why);
         return QString();
     }
@@ -104,7 +107,8 @@ bool InstanceLock::acquire(const QString& name)
         ::close(fd);
         // Only a lock another process really holds means another copy.
         if (error != EWOULDBLOCK)
-            failure_ = QCoreApplication::translate("InstanceLock", "файл блокировки %1 не удалось заблокировать (%2).").arg(path, qt_error_string(error));
+            failure_ = QCoreApplication::translate("InstanceLock", "файл блокировки %1 не удалось заблокировать (%2).")
+                           .arg(path, qt_error_string(error));
         return false;
     }
     fd_ = fd;

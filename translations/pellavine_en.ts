@@ -239,24 +239,32 @@ Example:
 <context>
     <name>InstanceLock</name>
     <message>
-        <source>на его месте символическая ссылка</source>
-        <translation>a symbolic link is in its place</translation>
+        <source>символическая ссылка</source>
+        <translation>a symbolic link</translation>
     </message>
     <message>
-        <source>на его месте папка</source>
-        <translation>a folder is in its place</translation>
+        <source>папка</source>
+        <translation>a folder</translation>
     </message>
     <message>
-        <source>не удалось создать файл блокировки %1 (%2). Удалите то, что находится на месте этого файла, или проверьте права на его папку.</source>
-        <translation>the lock file %1 could not be made (%2). Remove what is in its place, or check the permissions of its folder.</translation>
+        <source>не удалось создать файл блокировки %1: на его месте %2. Удалите то, что находится на месте этого файла.</source>
+        <translation>the lock file %1 could not be made: %2 is in its place. Remove what is in the lock file&apos;s place.</translation>
     </message>
     <message>
-        <source>файлу блокировки негде лежать: переменная XDG_RUNTIME_DIR не задана, а папка для файлов программы недоступна. Задайте переменную окружения XDG_RUNTIME_DIR или HOME.</source>
-        <translation>the lock file has nowhere to go: XDG_RUNTIME_DIR is not set and the folder for the program&apos;s files cannot be used. Set the XDG_RUNTIME_DIR or HOME environment variable.</translation>
+        <source>не удалось создать файл блокировки %1 (%2). Проверьте, что в его папку можно писать.</source>
+        <translation>the lock file %1 could not be made (%2). Check that its folder can be written to.</translation>
     </message>
     <message>
-        <source>на его месте не обычный файл</source>
-        <translation>something other than a regular file is in its place</translation>
+        <source>переменная XDG_RUNTIME_DIR не задана, а папка %1 не подходит для файла блокировки: %2. Задайте переменную окружения XDG_RUNTIME_DIR.</source>
+        <translation>XDG_RUNTIME_DIR is not set, and the folder %1 cannot hold the lock file: %2. Set the XDG_RUNTIME_DIR environment variable.</translation>
+    </message>
+    <message>
+        <source>не обычный файл</source>
+        <translation>something other than a regular file</translation>
+    </message>
+    <message>
+        <source>файл блокировки %1 не удалось заблокировать (%2).</source>
+        <translation>the lock file %1 could not be locked (%2).</translation>
     </message>
 </context>
 <context>
