@@ -13,6 +13,7 @@
 #include "messaging/send_window.h"
 #include "net/socket_components.h"
 #include "platform/platform.h"
+#include "platform/process_limits.h"
 #include "windows/about_box.h"
 #include "windows/black_list.h"
 #include "windows/config_dialog.h"
@@ -61,8 +62,10 @@ TForm1::TForm1()
     SS = new TServerSocket(this);
     SS->setPort(settings::key(&AppState::Port).fallback);
     SS->OnClientRead = [this](QObject* sender, TCustomWinSocket* socket) { SSClientRead(sender, socket); };
-    // No peer can hold the program by keeping connections open.
-    SS->Socket()->SetConnectionLimits(MaxConnectionsPerPeer, MaxConnections, IdleConnectionMs);
+    // No peer can hold the program by keeping connections open, and connections never take the
+    // descriptors the window system and the files need.
+    const ConnectionLimits limits = connectionLimitsFor(platform::descriptorLimit());
+    SS->Socket()->SetConnectionLimits(limits.perPeer, limits.total, IdleConnectionMs, ConnectionLifeMs);
 
     Ef1 = new QTimer(this);
     Ef1->setInterval(settings::key(&AppState::SplashTime).fallback);
@@ -181,6 +184,9 @@ void TForm1::FormCreate()
     // The program runs on without its files; the user hears why once.
     if (const QString problem = platform::paths().dataDirProblem(); !problem.isEmpty())
         platform::dialogs().error(problem);
+    const long descriptors = platform::descriptorLimit();
+    if (const ConnectionLimits limits = connectionLimitsFor(descriptors); limits.cramped)
+        platform::dialogs().information(crampedLimitText(descriptors, limits));
 
     settings::load(TIniFile(app.SettingsPath), app);
 

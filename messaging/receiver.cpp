@@ -236,6 +236,29 @@ void receiveMessage(TCustomWinSocket* Socket)
         incoming->finish();
 }
 
+ConnectionLimits connectionLimitsFor(long descriptors)
+{
+    ConnectionLimits limits;
+    if (descriptors <= 0)
+        return limits;
+    // A quarter at least, so a tiny limit still takes a message or two at a time.
+    const long room = qMax(descriptors - ReservedDescriptors, descriptors / 4);
+    limits.total = int(qBound(4L, room, long(MaxConnections)));
+    limits.perPeer = qBound(2, limits.total / 16, MaxConnectionsPerPeer);
+    limits.cramped = limits.total < FewConnections;
+    return limits;
+}
+
+QString crampedLimitText(long descriptors, const ConnectionLimits& limits)
+{
+    return QCoreApplication::translate("Receiver",
+                                       "Системное ограничение числа открытых файлов (%1) слишком мало: Pellavine "
+                                       "сможет принимать не более %2 сообщений одновременно. Увеличьте ограничение "
+                                       "(ulimit -n) и перезапустите Pellavine.")
+        .arg(descriptors)
+        .arg(limits.total);
+}
+
 void dropWaitingMessages()
 {
     g_waiting.clear();

@@ -10,12 +10,35 @@ class TCustomWinSocket;
 inline constexpr int MaxMessageBytes = 64 * 1024;
 // What one read notification drops of a connection past its share; the loop turns in between.
 inline constexpr int DiscardChunkBytes = 64 * 1024;
-// What peers may hold at the listener: connections from one address (a busy terminal server
-// sending from many sessions at once stays well below it), connections in all, and how long a
-// connection may stay open having sent nothing (ms).
+// What peers may hold at the listener at most: connections from one address (a busy terminal
+// server sending from many sessions at once stays well below it), connections in all, and how
+// long a connection may stay open having sent nothing (ms).
 inline constexpr int MaxConnectionsPerPeer = 32;
 inline constexpr int MaxConnections = 512;
 inline constexpr int IdleConnectionMs = 30000;
+// How long a connection may stay open from its accept (ms); what came by then is its message.
+// 32,767 characters take 4 s over a 64 kbit/s link; this leaves room for one less than half as
+// fast, and a peer that drips holds its place no longer.
+inline constexpr int ConnectionLifeMs = 10000;
+
+// Descriptors kept for everything but connections: a thread per hanging name lookup (each holds
+// a socket), the window system, the accessibility and session buses, the files, the journal, the
+// sound server, the pipes of the event loop.
+inline constexpr long ReservedDescriptors = 160;
+// Fewer connections at once than this, and the user hears of it at the start.
+inline constexpr int FewConnections = 64;
+
+struct ConnectionLimits {
+    int perPeer = MaxConnectionsPerPeer;
+    int total = MaxConnections;
+    // So few that a busy network may find the program full; worth telling.
+    bool cramped = false;
+};
+// What the listener may hold under the descriptor limit (0: unknown, -1: none): never so much
+// that the window system or a file finds no descriptor left.
+ConnectionLimits connectionLimitsFor(long descriptors);
+// The start's notice of a cramped limit.
+QString crampedLimitText(long descriptors, const ConnectionLimits& limits);
 // How long a message waits for its sender's name before it is shown without one (ms).
 inline constexpr int NameWaitMs = 2000;
 // Messages that may wait for names at once; beyond this the oldest is shown at once.

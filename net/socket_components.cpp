@@ -1,9 +1,12 @@
 #include "net/socket_components.h"
 
+#include <sys/socket.h>
+
 namespace {
 
-// The queue the listening component asks for.
-constexpr int ListenQueueSize = 5;
+// The queue the listening component asks for: the system's, so a burst of senders waits in it
+// rather than being lost.
+constexpr int ListenQueueSize = SOMAXCONN;
 
 void notify(const TSocketNotifyEvent& event, QObject* sender, TCustomWinSocket* socket)
 {

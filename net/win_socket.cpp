@@ -23,7 +23,9 @@ namespace {
 // timer still notices a peer that goes away meanwhile.
 constexpr quintptr ParkTimerId = 1;
 constexpr unsigned ParkTimerMs = 200;
-constexpr int ListenQueueLimit = 5;
+// The system's own queue: on Linux a full queue with SYN cookies loses a connection whose sender
+// believes it delivered, so the queue is never the short one of Winsock habit.
+constexpr int ListenQueueLimit = SOMAXCONN;
 constexpr quintptr IdleSweepTimerId = 2;
 constexpr quintptr AcceptBackoffTimerId = 3;
 // Connections taken per accept notice: a burst is emptied from the queue at once, and other
@@ -249,6 +251,7 @@ void TCustomWinSocket::adoptSocket(int socket)
     connected_ = true;
     bytesReceived_ = 0;
     lastActivityMs_ = monotonicMs();
+    openedMs_ = lastActivityMs_;
     rememberPeer();
 }
 
@@ -840,13 +843,28 @@ TServerWinSocket::~TServerWinSocket()
         ::close(spare_);
 }
 
-void TServerWinSocket::SetConnectionLimits(int PerPeer, int Total, int IdleMs)
+void TServerWinSocket::SetConnectionLimits(int PerPeer, int Total, int IdleMs, int LifeMs)
 {
     maxPerPeer_ = qMax(0, PerPeer);
     maxTotal_ = qMax(0, Total);
     idleMs_ = qMax(0, IdleMs);
-    if (idleMs_ == 0 && window_)
+    lifeMs_ = qMax(0, LifeMs);
+    if (window_)
         window_->killTimer(IdleSweepTimerId);
+    if (!connections_.isEmpty())
+        startSweep();
+}
+
+void TServerWinSocket::startSweep()
+{
+    // A tenth of the shorter bound: a connection ends at most that late.
+    int period = 0;
+    for (const int bound : {idleMs_, lifeMs_}) {
+        if (bound > 0)
+            period = period == 0 ? bound : qMin(period, bound);
+    }
+    if (period > 0 && !window()->hasTimer(IdleSweepTimerId))
+        window()->setTimer(IdleSweepTimerId, unsigned(qBound(20, period / 10, 1000)));
 }
 
 void TServerWinSocket::addClient(TServerClientWinSocket* client)
@@ -854,8 +872,7 @@ void TServerWinSocket::addClient(TServerClientWinSocket* client)
     if (!connections_.contains(client))
         connections_.append(client);
     // Only while connections are open does anything need waking up.
-    if (idleMs_ > 0 && !window()->hasTimer(IdleSweepTimerId))
-        window()->setTimer(IdleSweepTimerId, unsigned(qBound(20, idleMs_ / 6, 5000)));
+    startSweep();
 }
 
 void TServerWinSocket::removeClient(TServerClientWinSocket* client)
@@ -892,9 +909,37 @@ void TServerWinSocket::HandleClose(Ticket socket)
 
 bool TServerWinSocket::admits(quint32 peer) const
 {
-    if (maxTotal_ > 0 && connections_.size() >= maxTotal_)
-        return false;
     return maxPerPeer_ == 0 || perPeer_.value(peer) < maxPerPeer_;
+}
+
+void TServerWinSocket::retire(TServerClientWinSocket* client)
+{
+    const std::shared_ptr<Life> life = client->life_;
+    // What it sent and nobody has read yet reaches the owner first, as before any close.
+    if (client->socket_ >= 0 && client->ReceiveLength() > 0)
+        client->HandleRead(client->ticket_);
+    if (life->self)
+        client->Close();
+    // Freed later from the loop; it stops counting now.
+    if (life->self)
+        removeClient(client);
+}
+
+bool TServerWinSocket::makeRoom()
+{
+    // The address holding the most gives up the connection it has held longest: however many
+    // connections others keep open, one from an address with few always gets in.
+    int most = 0;
+    for (auto it = perPeer_.cbegin(); it != perPeer_.cend(); ++it)
+        most = qMax(most, it.value());
+    for (TServerClientWinSocket* client : std::as_const(connections_)) {
+        if (client->counted_ && perPeer_.value(client->peerKey_) == most) {
+            const std::shared_ptr<Life> life = life_;
+            retire(client);
+            return life->self && socket_ >= 0;
+        }
+    }
+    return true;
 }
 
 void TServerWinSocket::HandleAccept(Ticket socket)
@@ -920,6 +965,10 @@ void TServerWinSocket::HandleAccept(Ticket socket)
         if (from.sin_family != AF_INET || !admits(from.sin_addr.s_addr)) {
             ::close(fd);
             continue;
+        }
+        if (maxTotal_ > 0 && connections_.size() >= maxTotal_ && (!makeRoom() || socket != ticket_)) {
+            ::close(fd);
+            return;
         }
         takeConnection(fd, from);
         if (!life->self || socket_ < 0 || socket != ticket_)
@@ -970,16 +1019,22 @@ void TServerWinSocket::Timer(quintptr id)
 
 void TServerWinSocket::sweepIdle()
 {
-    if (idleMs_ <= 0)
+    if (idleMs_ <= 0 && lifeMs_ <= 0)
         return;
     const qint64 now = monotonicMs();
+    const std::shared_ptr<Life> life = life_;
     const QList<TServerClientWinSocket*> connections = connections_;
     for (TServerClientWinSocket* client : connections) {
         // Closing one may end others (or this listener) through the owner's handlers.
-        if (!connections_.contains(client))
+        if (!life->self)
+            return;
+        if (!connections_.contains(client) || client->socket_ < 0)
             continue;
+        // Past its time a connection ends whatever it still sends: dripping buys nothing.
+        if (lifeMs_ > 0 && now - client->openedMs_ >= lifeMs_)
+            retire(client);
         // Data waiting to be read is activity too, seen or not.
-        if (client->socket_ >= 0 && now - client->lastActivityMs_ >= idleMs_ && client->ReceiveLength() == 0)
+        else if (idleMs_ > 0 && now - client->lastActivityMs_ >= idleMs_ && client->ReceiveLength() == 0)
             client->Close();
     }
 }

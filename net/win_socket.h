@@ -32,7 +32,8 @@ public:
     // Starts a connection (a host name is resolved first); everything after the lookup event
     // is reported later as events.
     void Open(const QString& Name, const QString& Address, const QString& Service, int Port);
-    // Listens on the wildcard address (at most 5 waiting connections).
+    // Listens on the wildcard address (at most QueueSize waiting connections, the system's
+    // queue for 0 or more than it allows).
     void Listen(const QString& Service, int Port, int QueueSize);
 
     // Readable bytes now (0 when not connected).
@@ -154,6 +155,7 @@ private:
     bool recvSinceReadPosted_ = true;
     quint64 bytesReceived_ = 0;
     qint64 lastActivityMs_ = 0;
+    qint64 openedMs_ = 0;
     QString peerAddress_;
     int peerPort_ = 0;
     QString errorMessage_;
@@ -179,9 +181,11 @@ public:
     int ConnectionCount() const { return int(connections_.size()); }
     TServerType ServerType() const { return stNonBlocking; }
 
-    // What peers may hold (0: no bound). A connection beyond a bound is closed at once, unread;
-    // one that has sent nothing for IdleMs is closed quietly.
-    void SetConnectionLimits(int PerPeer, int Total, int IdleMs);
+    // What peers may hold (0: no bound). A connection beyond PerPeer is closed at once, unread.
+    // At Total, the connection held longest by the address holding the most is closed to make
+    // room (its owner reads what it sent first, as before any close). One that has sent nothing
+    // for IdleMs is closed quietly; one open for LifeMs is closed after its unread data is read.
+    void SetConnectionLimits(int PerPeer, int Total, int IdleMs, int LifeMs = 0);
 
     TGetSocketEvent OnGetSocket;
     TSocketNotifyEvent OnClientConnect;
@@ -204,6 +208,11 @@ private:
     void removeClient(TServerClientWinSocket* client);
     void destroyConnections();
     bool admits(quint32 peer) const;
+    // Closes a connection at the listener's own initiative, its unread data read first.
+    void retire(TServerClientWinSocket* client);
+    // Frees a place at the total bound; false when the listener itself ended meanwhile.
+    bool makeRoom();
+    void startSweep();
     void takeConnection(int fd, const sockaddr_in& from);
     void shedPending();
     void sweepIdle();
@@ -213,6 +222,7 @@ private:
     int maxPerPeer_ = 0;
     int maxTotal_ = 0;
     int idleMs_ = 0;
+    int lifeMs_ = 0;
     // Kept open so that, out of descriptors, a pending connection can still be taken and dropped.
     int spare_ = -1;
     int backoffMs_ = 0;

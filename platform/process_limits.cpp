@@ -18,4 +18,12 @@ long raiseDescriptorLimit()
     return limit.rlim_cur == RLIM_INFINITY ? -1 : long(limit.rlim_cur);
 }
 
+long descriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    return limit.rlim_cur == RLIM_INFINITY ? -1 : long(limit.rlim_cur);
+}
+
 } // namespace platform

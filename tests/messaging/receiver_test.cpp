@@ -21,10 +21,16 @@
 #include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 using platform::BoxKind;
 
@@ -581,6 +587,69 @@ private Q_SLOTS:
         sender.close();
         QTRY_COMPARE(program.messageSounds(), 1);
         QCOMPARE(App().LastSenderHost, QStringLiteral("beta-pc"));
+    }
+
+    // Under a low descriptor limit the listener holds fewer connections, the user is told once,
+    // and 400 connections from 40 addresses leave descriptors for painting and files; connections
+    // whose peers have gone are closed.
+    void crowdUnderLowDescriptorLimit()
+    {
+        rlimit saved{};
+        getrlimit(RLIMIT_NOFILE, &saved);
+        {
+            rlimit low = saved;
+            low.rlim_cur = 200;
+            QVERIFY(setrlimit(RLIMIT_NOFILE, &low) == 0);
+            const auto restore = qScopeGuard([&] { setrlimit(RLIMIT_NOFILE, &saved); });
+            Program program(freeTcpPort());
+            const ConnectionLimits limits = connectionLimitsFor(200);
+            QVERIFY(limits.cramped);
+            QCOMPARE(program.fake.dialogs.texts(BoxKind::Information), QStringList{crampedLimitText(200, limits)});
+        }
+
+        QProcess child;
+        const int port = freeTcpPort();
+        constexpr int MaxFiles = 300;
+        child.start(QCoreApplication::applicationDirPath() + QStringLiteral("/pv_crowded_child"),
+                    {QString::number(port), QString::number(MaxFiles)});
+        QVERIFY(child.waitForReadyRead(10000));
+        const QList<QByteArray> started = child.readLine().trimmed().split(' ');
+        QCOMPARE(started.value(0), QByteArray("listening"));
+        const int total = started.value(1).toInt();
+        QVERIFY(total > 0 && total < MaxFiles);
+        const auto stats = [&child] {
+            child.write("stats\n");
+            QByteArray line;
+            for (int i = 0; i < 100 && !line.startsWith("stats"); ++i) {
+                if (!child.canReadLine())
+                    child.waitForReadyRead(100);
+                if (child.canReadLine())
+                    line = child.readLine().trimmed();
+            }
+            return line.split(' ');
+        };
+        const int fdsBefore = stats().value(2).toInt();
+
+        std::vector<std::unique_ptr<RawPeer>> crowd;
+        for (int i = 0; i < 400; ++i) {
+            const QByteArray from = QStringLiteral("127.0.2.%1").arg(1 + i % 40).toLatin1();
+            crowd.push_back(std::make_unique<RawPeer>());
+            QVERIFY(crowd.back()->connectTo(port, from.constData()));
+            // The listener may have closed it already to make room.
+            crowd.back()->send("x");
+        }
+        QList<QByteArray> held;
+        QTRY_VERIFY_WITH_TIMEOUT((held = stats()).value(1).toInt() == total, 10000);
+        QVERIFY2(held.value(2).toInt() <= MaxFiles - 64, held.join(' '));
+        QCOMPARE(held.value(3), QByteArray("1"));
+
+        crowd.clear();
+        QList<QByteArray> after;
+        QTRY_VERIFY_WITH_TIMEOUT((after = stats()).value(1).toInt() == 0, 10000);
+        QVERIFY2(after.value(2).toInt() <= fdsBefore + 1, after.join(' '));
+        QCOMPARE(after.value(3), QByteArray("1"));
+        child.closeWriteChannel();
+        QVERIFY(child.waitForFinished(5000));
     }
 
     // Answers are remembered for a while, failures too, then asked again.
