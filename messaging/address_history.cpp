@@ -35,12 +35,15 @@ QByteArray formatLines(const QStringList& entries)
     return bytes;
 }
 
-QStringList load(const QString& path)
+QStringList load(const QString& path, bool* cut)
 {
     QByteArray bytes;
-    if (platform::readFile(path, &bytes) != platform::ReadResult::Read)
+    bool more = false;
+    if (platform::readFile(path, &bytes, MaxFileBytes, &more) != platform::ReadResult::Read)
         throw std::runtime_error(QStringLiteral("Cannot open file %1").arg(path).toStdString());
-    return parseLines(bytes);
+    if (cut)
+        *cut = more;
+    return parseLines(more ? platform::wholeLines(bytes) : bytes);
 }
 
 void save(const QString& path, const QStringList& entries)

@@ -39,6 +39,12 @@ QString TSenderF::historyNotSavedText()
               "Сделайте файл доступным для чтения и перезапустите Pellavine.");
 }
 
+QString TSenderF::historyTooLargeText()
+{
+    return tr("Файл истории адресов %1 больше %2 МБ: прочитано только его начало. Файл оставлен как есть, "
+              "новые адреса в него не записываются.");
+}
+
 namespace {
 
 // Whatever reaches the address box, typed or set, is shown in lower case.
@@ -197,7 +203,10 @@ void TSenderF::FormCreate()
     std::exception_ptr failure;
     if (!app.AddressListPath.isEmpty() && QFileInfo::exists(app.AddressListPath)) {
         try {
-            setAddresses(addresses::load(app.AddressListPath));
+            setAddresses(addresses::load(app.AddressListPath, &historyTooLarge_));
+            if (historyTooLarge_)
+                platform::dialogs().information(
+                    historyTooLargeText().arg(app.AddressListPath).arg(addresses::MaxFileBytes / (1024 * 1024)));
         } catch (...) {
             historyUnread_ = true;
             failure = std::current_exception();
@@ -309,7 +318,7 @@ void TSenderF::FormDestroy()
         if (historyUnread_) {
             if (!addresses().isEmpty())
                 throw std::runtime_error(historyNotSavedText().arg(app.AddressListPath).toUtf8().toStdString());
-        } else if (!app.AddressListPath.isEmpty()) {
+        } else if (!app.AddressListPath.isEmpty() && !historyTooLarge_) {
             addresses::save(app.AddressListPath, addresses());
         }
     } catch (...) {

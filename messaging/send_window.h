@@ -24,6 +24,8 @@ public:
     static QString missingInputText();
     // The history file could not be read at the start, so it is not replaced; %1 is its path.
     static QString historyNotSavedText();
+    // %1: the path, %2: the bound in megabytes.
+    static QString historyTooLargeText();
     // Longest message text, in characters; the command line keeps to it too.
     static constexpr int MaxTextLength = 32767;
 
@@ -72,6 +74,7 @@ private:
 
     QPoint placed_; // the position read from the settings
     bool historyUnread_ = false; // the history file exists but could not be read
+    bool historyTooLarge_ = false; // only its start was read: a save would cut it
 };
 
 extern TSenderF* SenderF;

@@ -26,6 +26,19 @@ bool replaceFile(const QString& path, const QByteArray& bytes)
 
 ReadResult readFile(const QString& path, QByteArray* bytes)
 {
+    return readFile(path, bytes, -1, nullptr);
+}
+
+QByteArray wholeLines(const QByteArray& bytes)
+{
+    const qsizetype end = qMax(bytes.lastIndexOf('\n'), bytes.lastIndexOf('\r'));
+    return bytes.left(end + 1);
+}
+
+ReadResult readFile(const QString& path, QByteArray* bytes, qint64 maxBytes, bool* cut)
+{
+    if (cut)
+        *cut = false;
     bytes->clear();
     if (path.isEmpty())
         return ReadResult::Missing;
@@ -41,7 +54,14 @@ ReadResult readFile(const QString& path, QByteArray* bytes)
         ::close(fd);
         return ReadResult::Failed;
     }
-    *bytes = file.readAll();
+    if (maxBytes >= 0) {
+        *bytes = file.read(maxBytes);
+        char more = 0;
+        if (cut)
+            *cut = file.error() == QFileDevice::NoError && file.read(&more, 1) == 1;
+    } else {
+        *bytes = file.readAll();
+    }
     if (file.error() != QFileDevice::NoError) {
         bytes->clear();
         return ReadResult::Failed;

@@ -16,5 +16,11 @@ enum class ReadResult { Read, Missing, Failed };
 // opened for reading and gives Failed, like a file that cannot be read, so a planted FIFO
 // cannot hang the program. Missing: nothing at the path.
 ReadResult readFile(const QString& path, QByteArray* bytes);
+// The same, reading at most maxBytes; *cut tells whether the file holds more.
+ReadResult readFile(const QString& path, QByteArray* bytes, qint64 maxBytes, bool* cut);
+
+// The bytes up to and including the last line break (CR or LF): what a file cut short holds of
+// whole lines.
+QByteArray wholeLines(const QByteArray& bytes);
 
 } // namespace platform

@@ -24,6 +24,12 @@ QString TBListF::noNameText()
     return tr("Имя компьютера-отправителя неизвестно, поэтому его нельзя занести в черный список.");
 }
 
+QString TBListF::tooLargeText()
+{
+    return tr("Файл черного списка %1 больше %2 МБ: прочитано только его начало. Файл оставлен как есть, "
+              "изменения черного списка в него не записываются.");
+}
+
 QString TBListF::notSavedText()
 {
     return tr("Черный список не сохранен: файл %1 не удалось прочитать, поэтому он оставлен как есть. "
@@ -83,6 +89,15 @@ TBListF::TBListF(QWidget* parent)
     Blist->setItemDelegate(new FixedRowDelegate(Blist));
     Blist->setTextElideMode(Qt::ElideNone);
     Blist->installEventFilter(this);
+    // Whatever changes the entries makes the look-up build its index again.
+    QAbstractItemModel* entries = Blist->model();
+    const auto stale = [this] { indexed_ = false; };
+    connect(entries, &QAbstractItemModel::rowsInserted, this, stale);
+    connect(entries, &QAbstractItemModel::rowsRemoved, this, stale);
+    connect(entries, &QAbstractItemModel::rowsMoved, this, stale);
+    connect(entries, &QAbstractItemModel::modelReset, this, stale);
+    connect(entries, &QAbstractItemModel::dataChanged, this, stale);
+    connect(entries, &QAbstractItemModel::layoutChanged, this, stale);
 
     UsrEd = new QLineEdit(GroupBox1);
     UsrEd->setGeometry(10, 226, 190, 21);
@@ -139,12 +154,20 @@ int TBListF::indexOfName(const QString& name) const
     // No name is no computer: an empty entry (a blank line in the file) catches nobody.
     if (name.isEmpty())
         return -1;
-    const QString wanted = upperName(name);
-    for (int row = 0; row < Blist->count(); ++row) {
-        if (upperName(Blist->item(row)->text()) == wanted)
-            return row;
+    if (!indexed_) {
+        index_.clear();
+        index_.reserve(Blist->count());
+        // From the end, so a name listed twice gives its first row.
+        for (int row = Blist->count() - 1; row >= 0; --row)
+            index_.insert(upperName(Blist->item(row)->text()), row);
+        indexed_ = true;
     }
-    return -1;
+    return index_.value(upperName(name), -1);
+}
+
+bool TBListF::isEmpty() const
+{
+    return Blist->count() == 0;
 }
 
 QStringList TBListF::names() const
@@ -223,7 +246,8 @@ void TBListF::loadFromFile()
 {
     const QString path = App().BlackListPath;
     QByteArray bytes;
-    switch (platform::readFile(path, &bytes)) {
+    bool cut = false;
+    switch (platform::readFile(path, &bytes, MaxFileBytes, &cut)) {
     case platform::ReadResult::Missing:
         unread_ = false;
         return;
@@ -233,15 +257,21 @@ void TBListF::loadFromFile()
     case platform::ReadResult::Read:
         break;
     }
-    setNames(parseFile(bytes));
     unread_ = false;
+    tooLarge_ = cut;
+    setNames(parseFile(cut ? platform::wholeLines(bytes) : bytes));
+    if (cut && !toldTooLarge_) {
+        toldTooLarge_ = true;
+        platform::dialogs().information(tooLargeText().arg(path).arg(MaxFileBytes / (1024 * 1024)));
+    }
 }
 
 void TBListF::saveToFile() const
 {
     const QString path = App().BlackListPath;
     // No data folder this run: nothing is kept, as the user was told at the start.
-    if (path.isEmpty())
+    // The user was told at the load that the file keeps its own entries.
+    if (path.isEmpty() || tooLarge_)
         return;
     if (unread_) {
         // The file's own entries never reached the list: replacing it would lose them.

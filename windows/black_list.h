@@ -4,6 +4,7 @@
 #include "windows/skinned_frame.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -34,6 +35,7 @@ public:
     // Position of the first entry equal to name regardless of letter case, or -1; always -1
     // for an empty name.
     int indexOfName(const QString& name) const;
+    bool isEmpty() const;
     bool contains(const QString& name) const { return indexOfName(name) >= 0; }
     // The message viewer's "В черный список": appends name as it is (no upper-casing) and tells
     // the user, or tells that it is already listed, or that an empty name cannot be listed.
@@ -72,6 +74,10 @@ public:
     static QString upperName(const QString& name);
 
     static QString noNameText();
+    // A file larger than MaxFileBytes: only its start is read, and it is never replaced. %1 is
+    // its path, %2 the bound in megabytes.
+    static QString tooLargeText();
+    static constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
     // A file that could not be read is never replaced; %1 is its path.
     static QString notSavedText();
 
@@ -89,6 +95,12 @@ private:
     void appendName(const QString& name);
 
     bool unread_ = false; // the file exists but could not be read
+    bool tooLarge_ = false; // only its start was read: a save would cut it
+    bool toldTooLarge_ = false;
+    // Upper-cased names to their first row, built at the first look-up after a change: a message
+    // costs one hash look-up however long the list.
+    mutable QHash<QString, int> index_;
+    mutable bool indexed_ = false;
 };
 
 extern TBListF* BListF;

@@ -1,9 +1,12 @@
 #include "controls/skinned_button.h"
+#include "messaging/address_history.h"
 #include "messaging/send_window.h"
 #include "net/host_lookup.h"
 #include "net/socket_components.h"
+#include "platform/atomic_file.h"
 #include "platform/cp1251.h"
 #include "tests/support/program_fixture.h"
+#include "windows/black_list.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -667,6 +670,39 @@ private Q_SLOTS:
         QCOMPARE(ini.ReadString("last", "adr", ""), QStringLiteral("kept"));
         QCOMPARE(ini.ReadString("config", "firststart", ""), QStringLiteral("1"));
         QVERIFY(QDir().rmdir(path)); // lets the fixture end cleanly
+    }
+
+    // A history or a black list larger than what is read: the start of it is used, the user
+    // is told once, and the file stays as it is however the list changes.
+    void filesTooLargeKept()
+    {
+        ProgramFixture program;
+        QByteArray big;
+        for (int i = 0; big.size() <= addresses::MaxFileBytes; ++i)
+            big += "host-" + QByteArray::number(i) + "\r\n";
+        const QString history = program.dataFile("Adrs.ini");
+        const QString blackList = program.dataFile("BList.ini");
+        destroyWindows();
+        writeFile(blackList, big);
+        restartWith(program, big);
+        const QStringList notices = program.fake.dialogs.texts(BoxKind::Information);
+        QCOMPARE(notices, (QStringList{TSenderF::historyTooLargeText().arg(history).arg(4),
+                                       TBListF::tooLargeText().arg(blackList).arg(4)}));
+        const QStringList read = addresses::parseLines(platform::wholeLines(big.left(addresses::MaxFileBytes)));
+        QCOMPARE(SenderF->addresses().size(), read.size());
+        QCOMPARE(BListF->names(), read);
+        QVERIFY(BListF->contains(read.last()));
+
+        BListF->addFromViewer(QStringLiteral("newcomer"));
+        BListF->BBut2Click(); // Cancel reads the file again, and says nothing again
+        BListF->addFromViewer(QStringLiteral("newcomer"));
+        BListF->BBut1Click();
+        SenderF->ADRL->setEditText("newcomer");
+        destroyWindows();
+        QCOMPARE(fileBytes(history), big);
+        QCOMPARE(fileBytes(blackList), big);
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Information).size(), notices.size() + 2);
+        createWindows();
     }
 
 private:

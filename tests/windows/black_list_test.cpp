@@ -256,6 +256,15 @@ private Q_SLOTS:
         window->Blist->addItems(names);
         QCOMPARE(window->indexOfName(name), index);
         QCOMPARE(window->contains(name), index >= 0);
+        // The look-up follows every change of the entries.
+        if (index >= 0) {
+            window->Blist->item(index)->setText(QStringLiteral("renamed"));
+            QCOMPARE(window->indexOfName(name), int(names.lastIndexOf(names[index])) == index ? -1 : int(names.lastIndexOf(names[index])));
+        }
+        window->Blist->clear();
+        QCOMPARE(window->indexOfName(name), -1);
+        window->Blist->addItems(names);
+        QCOMPARE(window->indexOfName(name), index);
     }
 
     // ----- Adding from the message viewer -----
