@@ -30,6 +30,7 @@ struct Arrival {
     QString address;
     QString text;
     QDeadlineTimer nameDue;
+    QDeadlineTimer lookupDue; // with a black list in use
 };
 
 std::deque<Arrival> g_waiting;
@@ -37,9 +38,15 @@ std::deque<Arrival> g_waiting;
 bool g_asking = false;
 QPointer<QTimer> g_nameDue;
 int g_nameWaitMs = NameWaitMs;
+int g_listedNameWaitMs = ListedNameWaitMs;
 int g_quietMs = QuietMs;
 
 void showWaiting();
+
+bool blackListInUse()
+{
+    return BListF && !BListF->isEmpty();
+}
 
 QTimer* nameDueTimer()
 {
@@ -83,7 +90,8 @@ public:
         if (bytes_.isEmpty())
             return;
         g_waiting.push_back(
-            Arrival{arrived_, address_, platform::fromCp1251(bytes_), QDeadlineTimer(g_nameWaitMs)});
+            Arrival{arrived_, address_, platform::fromCp1251(bytes_), QDeadlineTimer(g_nameWaitMs),
+                    QDeadlineTimer(g_listedNameWaitMs)});
         bytes_.clear();
         nameDueTimer()->start(0);
     }
@@ -188,9 +196,17 @@ void showWaiting()
         const Arrival& first = g_waiting.front();
         QString host;
         const bool named = net::peer_names::known(first.address, host);
-        if (!named && !first.nameDue.hasExpired() && g_waiting.size() < size_t(MaxWaitingMessages)) {
-            due->start(int(qMax<qint64>(1, first.nameDue.remainingTime())));
-            return;
+        if (!named && g_waiting.size() < size_t(MaxWaitingMessages)) {
+            const QDeadlineTimer* until = nullptr;
+            if (!first.nameDue.hasExpired())
+                until = &first.nameDue;
+            // A lookup under way answers through setAnswered; one that could not start is asked again.
+            else if (blackListInUse() && !first.lookupDue.hasExpired() && net::peer_names::request(first.address))
+                until = &first.lookupDue;
+            if (until) {
+                due->start(int(qMax<qint64>(1, until->remainingTime())));
+                return;
+            }
         }
         const Arrival message = first;
         g_waiting.pop_front();
@@ -274,6 +290,11 @@ int waitingMessageCount()
 void setNameWait(int milliseconds)
 {
     g_nameWaitMs = milliseconds;
+}
+
+void setListedNameWait(int milliseconds)
+{
+    g_listedNameWaitMs = milliseconds;
 }
 
 void setQuietTime(int milliseconds)

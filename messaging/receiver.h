@@ -41,6 +41,11 @@ ConnectionLimits connectionLimitsFor(long descriptors);
 QString crampedLimitText(long descriptors, const ConnectionLimits& limits);
 // How long a message waits for its sender's name before it is shown without one (ms).
 inline constexpr int NameWaitMs = 2000;
+// While the black list has entries, a message whose sender's lookup is still under way waits
+// for it as long as the resolver takes, up to this (ms): glibc's longest with its defaults
+// (5 s, two attempts, three servers), so a listed computer never passes unasked because its
+// name came late. Messages behind it wait too.
+inline constexpr int ListedNameWaitMs = 30000;
 // Messages that may wait for names at once; beyond this the oldest is shown at once.
 inline constexpr int MaxWaitingMessages = 100;
 
@@ -68,4 +73,5 @@ void dropWaitingMessages();
 int waitingMessageCount();
 // Tests shorten the wait for a name, and the quiet time.
 void setNameWait(int milliseconds);
+void setListedNameWait(int milliseconds);
 void setQuietTime(int milliseconds);

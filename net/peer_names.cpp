@@ -59,12 +59,13 @@ bool known(const QString& address, QString& name)
     return true;
 }
 
-void request(const QString& address)
+bool request(const QString& address)
 {
     QString ignored;
-    if (address.isEmpty() || g_underWay.contains(address) || g_underWay.size() >= MaxUnderWay
-        || known(address, ignored))
-        return;
+    if (g_underWay.contains(address))
+        return true;
+    if (address.isEmpty() || g_underWay.size() >= MaxUnderWay || known(address, ignored))
+        return false;
     // A thread per address (platform::NameLookupThreads at most): one that hangs holds up no other.
     auto* lookup = new Lookup(QCoreApplication::instance());
     g_underWay.insert(address, lookup);
@@ -74,6 +75,7 @@ void request(const QString& address)
         remember(address, lookup->result());
     });
     lookup->setFuture(QtConcurrent::run(&platform::nameServiceThreads(), platform::hostNameOf, address));
+    return true;
 }
 
 void setAnswered(std::function<void(const QString& address)> answered)

@@ -14,8 +14,9 @@ namespace net::peer_names {
 bool known(const QString& address, QString& name);
 
 // Starts a lookup of the address unless one is remembered or already under way. `answered`
-// runs on the GUI thread's loop once an answer is remembered (never inside this call).
-void request(const QString& address);
+// runs on the GUI thread's loop once an answer is remembered (never inside this call). True
+// while a lookup of the address is under way, so an answer is still to come.
+bool request(const QString& address);
 
 // Runs on the GUI thread whenever a lookup ends; one listener (the receiving end).
 void setAnswered(std::function<void(const QString& address)> answered);

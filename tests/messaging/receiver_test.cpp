@@ -589,6 +589,70 @@ private Q_SLOTS:
         QCOMPARE(App().LastSenderHost, QStringLiteral("beta-pc"));
     }
 
+    // While the black list has entries, a message waits for its sender's name as long as the
+    // lookup takes: a listed computer is asked about though forty dead lookups are ahead of it,
+    // or its own name comes after the usual wait.
+    void listedBehindSlowLookups_data()
+    {
+        QTest::addColumn<int>("deadAhead");
+        QTest::addColumn<bool>("listedLate");
+        QTest::newRow("forty dead lookups ahead") << 40 << false;
+        QTest::newRow("its own name comes late") << 0 << true;
+    }
+    void listedBehindSlowLookups()
+    {
+        QFETCH(int, deadAhead);
+        QFETCH(bool, listedLate);
+        Program program(freeTcpPort());
+        setNameWait(200);
+        const QString listed = QStringLiteral("127.0.0.3");
+        program.fake.names.setName(listed, QStringLiteral("beta-pc"));
+        useBlackList({QStringLiteral("BETA-PC")});
+        if (listedLate)
+            program.fake.names.hold(listed);
+        QStringList senders;
+        for (int i = 1; i <= deadAhead; ++i) {
+            senders << QStringLiteral("127.0.1.%1").arg(i);
+            program.fake.names.hold(senders.last());
+        }
+        senders << listed;
+        for (int i = 0; i < senders.size(); ++i) {
+            const QByteArray address = senders[i].toLatin1();
+            RawPeer sender;
+            QVERIFY(sender.connectTo(program.port, address.constData()));
+            QVERIFY(sender.send(address));
+            sender.close();
+            QTRY_COMPARE(waitingMessageCount(), i + 1);
+        }
+        // Twice the usual wait, and all still wait for the names that are on their way.
+        QTest::qWait(400);
+        QCOMPARE(waitingMessageCount(), int(senders.size()));
+        QCOMPARE(program.messageSounds(), 0);
+        program.fake.names.releaseAll();
+        QTRY_COMPARE_WITH_TIMEOUT(program.messageSounds(), int(senders.size()), 10000);
+        QCOMPARE(program.fake.dialogs.texts(BoxKind::Confirmation), QStringList{question(QStringLiteral("beta-pc"))});
+        QCOMPARE(App().LastSenderAddress, listed);
+    }
+
+    // The wait for a name while the list is in use has its end: a lookup that never answers
+    // holds the messages behind it no longer.
+    void listedWaitBounded()
+    {
+        Program program(freeTcpPort());
+        setNameWait(100);
+        setListedNameWait(600);
+        useBlackList({QStringLiteral("BETA-PC")});
+        program.fake.names.hold(QStringLiteral("127.0.1.1"));
+        for (const char* from : {"127.0.1.1", "127.0.0.3"}) {
+            RawPeer sender;
+            QVERIFY(sender.connectTo(program.port, from));
+            QVERIFY(sender.send("x"));
+            sender.close();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(program.messageSounds(), 2, 5000);
+        QCOMPARE(App().LastSenderAddress, QStringLiteral("127.0.0.3"));
+    }
+
     // Under a low descriptor limit the listener holds fewer connections, the user is told once,
     // and 400 connections from 40 addresses leave descriptors for painting and files; connections
     // whose peers have gone are closed.

@@ -43,6 +43,7 @@ struct ProgramFixture {
         dropWaitingMessages();
         inbox().clear();
         setNameWait(NameWaitMs);
+        setListedNameWait(ListedNameWaitMs);
         setQuietTime(QuietMs);
         Application() = TApplication{};
         Application().Title = AppTitle;
