@@ -1,6 +1,8 @@
-// The floor for the benchmarks: a raw epoll receiver with the program's listen queue of 5. It
-// accepts, reads everything a connection sends and closes it when the sender has closed.
-//   pv_epoll_receiver PORT
+// The floor for the benchmarks: a raw epoll receiver, with a listen queue of 5 (the queue of the
+// program's Winsock origins) or the one given. It accepts, reads everything a connection sends and
+// closes it when the sender has closed; each connection that brought data is counted on standard
+// output ("messages N").
+//   pv_epoll_receiver PORT [QUEUE]
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
@@ -12,8 +14,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: pv_epoll_receiver PORT\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: pv_epoll_receiver PORT [QUEUE]\n");
         return 2;
     }
     rlimit limit{};
@@ -27,7 +29,7 @@ int main(int argc, char** argv)
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(uint16_t(std::atoi(argv[1])));
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, 5) != 0) {
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listener, argc == 3 ? std::atoi(argv[2]) : 5) != 0) {
         std::perror("pv_epoll_receiver");
         return 1;
     }
@@ -38,6 +40,8 @@ int main(int argc, char** argv)
     epoll_ctl(poller, EPOLL_CTL_ADD, listener, &event);
     epoll_event ready[256];
     char buffer[65536];
+    static bool brought[1 << 20];
+    long messages = 0;
     for (;;) {
         const int n = epoll_wait(poller, ready, 256, -1);
         for (int i = 0; i < n; ++i) {
@@ -56,9 +60,16 @@ int main(int argc, char** argv)
             }
             ssize_t got;
             while ((got = recv(fd, buffer, sizeof buffer, 0)) > 0) {
+                if (fd < int(sizeof brought) && !brought[fd]) {
+                    brought[fd] = true;
+                    std::printf("messages %ld\n", ++messages);
+                    std::fflush(stdout);
+                }
             }
             if (got == 0 || (ready[i].events & (EPOLLHUP | EPOLLERR))) {
                 epoll_ctl(poller, EPOLL_CTL_DEL, fd, nullptr);
+                if (fd < int(sizeof brought))
+                    brought[fd] = false;
                 close(fd);
             }
         }

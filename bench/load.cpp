@@ -5,6 +5,10 @@
 //   pv_load PORT burst TOTAL SENDERS     TOTAL messages from SENDERS threads at once
 //   pv_load PORT hold N SECONDS [SOURCES] keep N idle connections open, then let go
 //   pv_load PORT keep N SECONDS [SOURCES] the same, opened one at a time (see keep())
+//   pv_load PORT tags N                  N connections at once, each from its own loopback address,
+//                                        each sending its tag ("tag 17") and closing once it is open
+//   pv_load PORT drip N SECONDS SOURCES  N connections from SOURCES addresses, each sending a byte
+//                                        every 20 s; one the receiver closes is opened again
 // HELD idle connections are opened first, one at a time, and kept during the measurement. Held
 // connections come from several loopback addresses (127.0.0.2...), 30 from each, as from several
 // computers; `hold` and `keep` spread them over SOURCES addresses (1: one computer holds them
@@ -159,6 +163,86 @@ std::vector<int> keep(int count, int perSource = 30)
     return held;
 }
 
+// Every connect started at once; each connection sends its tag as soon as it is open and closes.
+void tags(int count)
+{
+    std::vector<pollfd> waiting;
+    char source[32];
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        sourceOf(i, 1, source);
+        const int fd = connectFrom(source, false);
+        if (fd < 0)
+            ++failed;
+        waiting.push_back(pollfd{fd, POLLOUT, 0});
+    }
+    const auto until = Clock::now() + std::chrono::seconds(30);
+    int open = count - failed;
+    while (open > 0 && Clock::now() < until) {
+        if (poll(waiting.data(), waiting.size(), 200) <= 0)
+            continue;
+        for (size_t i = 0; i < waiting.size(); ++i) {
+            pollfd& p = waiting[i];
+            if (p.fd < 0 || !p.revents)
+                continue;
+            int error = 0;
+            socklen_t length = sizeof error;
+            getsockopt(p.fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            const std::string tag = "tag " + std::to_string(i);
+            if (error != 0 || send(p.fd, tag.data(), tag.size(), MSG_NOSIGNAL) != ssize_t(tag.size()))
+                ++failed;
+            close(p.fd);
+            p.fd = -1;
+            --open;
+        }
+    }
+    std::printf("tags n=%d failed=%d\n", count, failed + open);
+}
+
+// Connections that hold their place by dripping: a byte each every 20 s, so no idle close fires.
+void drip(int count, int seconds, int sources)
+{
+    const int perSource = std::max(1, (count + sources - 1) / sources);
+    std::vector<pollfd> held(size_t(count), pollfd{-1, POLLIN, 0});
+    char source[32];
+    int reopened = 0;
+    const auto open = [&](int i) {
+        sourceOf(i, perSource, source);
+        held[size_t(i)].fd = connectFrom(source);
+        if (held[size_t(i)].fd >= 0)
+            send(held[size_t(i)].fd, ".", 1, MSG_NOSIGNAL);
+    };
+    for (int i = 0; i < count; ++i)
+        open(i);
+    const auto until = Clock::now() + std::chrono::seconds(seconds);
+    auto nextDrop = Clock::now() + std::chrono::seconds(20);
+    char buffer[256];
+    while (Clock::now() < until) {
+        poll(held.data(), held.size(), 100);
+        for (int i = 0; i < count; ++i) {
+            pollfd& p = held[size_t(i)];
+            if (p.fd >= 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) && recv(p.fd, buffer, sizeof buffer, MSG_DONTWAIT) <= 0) {
+                close(p.fd);
+                p.fd = -1;
+            }
+            if (p.fd < 0) {
+                open(i);
+                ++reopened;
+            }
+        }
+        if (Clock::now() >= nextDrop) {
+            for (const pollfd& p : held)
+                if (p.fd >= 0)
+                    send(p.fd, ".", 1, MSG_NOSIGNAL);
+            nextDrop += std::chrono::seconds(20);
+        }
+    }
+    for (const pollfd& p : held)
+        if (p.fd >= 0)
+            close(p.fd);
+    std::printf("drip n=%d reopened=%d\n", count, reopened);
+}
+
 void report(const char* what, std::vector<long> times, int failures, double seconds)
 {
     std::sort(times.begin(), times.end());
@@ -231,6 +315,10 @@ int main(int argc, char** argv)
         sequential("latency", a, b, "latency probe");
     else if (mode == "accept")
         sequential("accept", a, b, std::string());
+    else if (mode == "tags")
+        tags(a);
+    else if (mode == "drip")
+        drip(a, b, argc > 5 ? std::max(1, std::atoi(argv[5])) : 30);
     else if (mode == "burst")
         burst(a, std::max(1, b));
     else if (mode == "hold" || mode == "keep") {

@@ -14,7 +14,9 @@ program=${PELLAVINE_PROGRAM:-$build/bin/pellavine}
 load=$build/bench/pv_load
 raw=$build/bench/pv_epoll_receiver
 qt=$build/bench/pv_qt_receiver
-for f in "$program" "$load" "$raw" "$qt"; do
+receiving_end=$build/bench/pv_program_receiver
+black_list=$build/bench/pv_black_list_bench
+for f in "$program" "$load" "$raw" "$qt" "$receiving_end" "$black_list"; do
     [[ -x $f ]] || { echo "bench: $f is missing; build first (tools/build.sh)" >&2; exit 1; }
 done
 
@@ -96,7 +98,7 @@ idle_wakeups=$(awk -v a="$before" -v b="$(switches "$app")" 'BEGIN { printf "%.1
 idle_rss=$(rss_mib "$app")
 
 start() { # port command... -> pid in $started_pid
-    "${@:2}" &
+    "${@:2}" >/dev/null &
     started_pid=$!
     pids+=($started_pid)
     for _ in $(seq 50); do listens "$1" && break; sleep 0.1; done
@@ -210,7 +212,8 @@ for held in 0 500; do
     row "CPU per connection, $held held" "$(per_connection "$port" "$app" "$held")" \
         "$(per_connection "$qt_port" "$qtpid" "$held")" "$(per_connection "$raw_port" "$rawpid" "$held")"
 done
-echo "* past the bound of 512 in all: Pellavine and the Qt receiver close the newcomer at once, unread"
+echo "* past the bound of 512 in all: the Qt receiver closes the newcomer at once, unread; Pellavine closes"
+echo "  the connection held longest by the address holding the most, and takes the newcomer"
 echo
 echo "one computer holding 2000 connections:"
 echo "  Pellavine:  $(holder "$port" "$app")"
@@ -225,3 +228,47 @@ echo "  Pellavine:               $(starved "$port" "$app")"
 echo "  QTcpServer:              $(starved "$qt_port" "$qtpid")"
 echo "  QTcpSocket, own accept:  $(starved "$shed_port" "$shedpid")"
 echo "  raw epoll:               $(starved "$raw_port" "$rawpid")"
+
+# Bursts, drips and the black list. The receiving end is the program's own code without its windows
+# (pv_program_receiver), which counts what it records; the raw receiver counts connections that
+# brought data, with the queue of 5 and with the system's.
+counted() { # port file command... -> pid in $started_pid
+    "${@:3}" >"$2" 2>/dev/null &
+    started_pid=$!
+    pids+=($started_pid)
+    for _ in $(seq 50); do listens "$1" && break; sleep 0.1; done
+}
+count_of() { { tail -n1 "$1" 2>/dev/null || true; } | awk '{ print $2 + 0 }'; }
+end_port=$(free_port)
+counted "$end_port" "$work/end.count" "$receiving_end" "$end_port"
+endpid=$started_pid
+raw5_port=$(free_port)
+counted "$raw5_port" "$work/raw5.count" "$raw" "$raw5_port" 5
+rawq_port=$(free_port)
+counted "$rawq_port" "$work/rawq.count" "$raw" "$rawq_port" 4096
+# 400 connections at once from 400 addresses, each sending its tag and closing.
+tagged() { # port countfile
+    local before
+    before=$(count_of "$2")
+    "$load" "$1" tags 400 >/dev/null
+    for _ in $(seq 50); do (($(count_of "$2") - before >= 400)) && break; sleep 0.2; done
+    echo "$(($(count_of "$2") - before)) of 400 recorded"
+}
+# 600 connections from 30 addresses dripping a byte every 20 s; after 12 s another computer sends.
+dripped() { # port
+    local d out
+    "$load" "$1" drip 600 25 30 >/dev/null 2>&1 &
+    d=$!
+    sleep 12
+    out=$("$load" "$1" latency 1)
+    wait "$d" 2>/dev/null || true
+    echo "$out" | outcome
+}
+echo
+printf '%-36s | %-30s | %-30s | %s\n' "" "Pellavine receiving end" "raw epoll, queue 5" "raw epoll, system's queue"
+wide() { printf '%-36s | %-30s | %-30s | %s\n' "$@"; }
+wide "400 at once from 400 addresses" "$(tagged "$end_port" "$work/end.count")" \
+    "$(tagged "$raw5_port" "$work/raw5.count")" "$(tagged "$rawq_port" "$work/rawq.count")"
+wide "600 dripping from 30: another's" "$(dripped "$end_port")" "n/a" "$(dripped "$rawq_port")"
+echo "600 dripping from 30, the program itself: another's message $(dripped "$port")"
+echo "black list of 100,000 names, per message: $("$black_list" 100000)"
