@@ -197,6 +197,16 @@ outcome() {
     fi
 }
 
+# 600 connections from 30 addresses dripping a byte every 20 s; after 12 s another computer sends.
+dripped() { # port
+    local d out
+    "$load" "$1" drip 600 25 30 >/dev/null 2>&1 &
+    d=$!
+    sleep 12
+    out=$("$load" "$1" latency 1)
+    wait "$d" 2>/dev/null || true
+    echo "$out" | outcome
+}
 printf '%-34s | %-34s | %-34s | %s\n' "" "Pellavine" "QTcpServer/QTcpSocket" "raw epoll receiver"
 row() { printf '%-34s | %-34s | %-34s | %s\n' "$@"; }
 row "message latency p50 / p99" "$(measure "$port" latency 300)" "$(measure "$qt_port" latency 300)" \
@@ -222,6 +232,7 @@ echo "  raw epoll:  $(holder "$raw_port" "$rawpid")"
 echo
 echo "idle in the tray: $idle_wakeups wake-ups/s, RSS $idle_rss MiB; after the load: RSS $(rss_mib "$app") MiB"
 echo "time to the first window: $first_window ms"
+echo "600 dripping from 30 addresses, the program: another computer's message $(dripped "$port")"
 echo
 echo "out of descriptors (limit 64, 500 connections offered):"
 echo "  Pellavine:               $(starved "$port" "$app")"
@@ -254,21 +265,10 @@ tagged() { # port countfile
     for _ in $(seq 50); do (($(count_of "$2") - before >= 400)) && break; sleep 0.2; done
     echo "$(($(count_of "$2") - before)) of 400 recorded"
 }
-# 600 connections from 30 addresses dripping a byte every 20 s; after 12 s another computer sends.
-dripped() { # port
-    local d out
-    "$load" "$1" drip 600 25 30 >/dev/null 2>&1 &
-    d=$!
-    sleep 12
-    out=$("$load" "$1" latency 1)
-    wait "$d" 2>/dev/null || true
-    echo "$out" | outcome
-}
 echo
 printf '%-36s | %-30s | %-30s | %s\n' "" "Pellavine receiving end" "raw epoll, queue 5" "raw epoll, system's queue"
 wide() { printf '%-36s | %-30s | %-30s | %s\n' "$@"; }
 wide "400 at once from 400 addresses" "$(tagged "$end_port" "$work/end.count")" \
     "$(tagged "$raw5_port" "$work/raw5.count")" "$(tagged "$rawq_port" "$work/rawq.count")"
 wide "600 dripping from 30: another's" "$(dripped "$end_port")" "n/a" "$(dripped "$rawq_port")"
-echo "600 dripping from 30, the program itself: another's message $(dripped "$port")"
 echo "black list of 100,000 names, per message: $("$black_list" 100000)"

@@ -21,10 +21,11 @@ inline constexpr int IdleConnectionMs = 30000;
 // fast, and a peer that drips holds its place no longer.
 inline constexpr int ConnectionLifeMs = 10000;
 
-// Descriptors kept for everything but connections: a thread per hanging name lookup (each holds
-// a socket), the window system, the accessibility and session buses, the files, the journal, the
-// sound server, the pipes of the event loop.
-inline constexpr long ReservedDescriptors = 160;
+// Descriptors kept for everything but connections: a thread per hanging name lookup (its event
+// dispatcher's wake-up descriptor and the resolver's socket: GLib ends the process when a new
+// thread finds no descriptor), the window system, the buses, the files, the journal, the sound
+// server, the event loop's own.
+inline constexpr long ReservedDescriptors = 192;
 // Fewer connections at once than this, and the user hears of it at the start.
 inline constexpr int FewConnections = 64;
 

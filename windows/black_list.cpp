@@ -250,6 +250,7 @@ void TBListF::loadFromFile()
     switch (platform::readFile(path, &bytes, MaxFileBytes, &cut)) {
     case platform::ReadResult::Missing:
         unread_ = false;
+        tooLarge_ = false;
         return;
     case platform::ReadResult::Failed:
         unread_ = true;
