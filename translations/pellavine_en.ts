@@ -273,6 +273,10 @@ Example:
         <source>Получено сообщение от %1, однако этот компьютер занесен в черный список! Хотите просмотреть сообщение сейчас?</source>
         <translation>A message has arrived from %1, but this computer is on the black list! Do you want to see the message now?</translation>
     </message>
+    <message>
+        <source>Системное ограничение числа открытых файлов (%1) слишком мало: Pellavine сможет принимать не более %2 сообщений одновременно. Увеличьте ограничение (ulimit -n) и перезапустите Pellavine.</source>
+        <translation>The system limit on open files (%1) is too low: Pellavine can receive no more than %2 messages at a time. Raise the limit (ulimit -n) and restart Pellavine.</translation>
+    </message>
 </context>
 <context>
     <name>Settings</name>
@@ -347,6 +351,10 @@ in local networks.</translation>
     <message>
         <source>Введите имя компьютера!</source>
         <translation>Enter a computer name!</translation>
+    </message>
+    <message>
+        <source>Файл черного списка %1 больше %2 МБ: прочитано только его начало. Файл оставлен как есть, изменения черного списка в него не записываются.</source>
+        <translation>The black list file %1 is larger than %2 MB: only its beginning was read. The file is left as it is; changes to the black list are not written to it.</translation>
     </message>
 </context>
 <context>
@@ -554,6 +562,10 @@ in local networks.</translation>
     <message>
         <source>Очистить список</source>
         <translation>Clear list</translation>
+    </message>
+    <message>
+        <source>Файл истории адресов %1 больше %2 МБ: прочитано только его начало. Файл оставлен как есть, новые адреса в него не записываются.</source>
+        <translation>The address history file %1 is larger than %2 MB: only its beginning was read. The file is left as it is; new addresses are not written to it.</translation>
     </message>
 </context>
 <context>
